@@ -1,0 +1,95 @@
+// The price model: the app_model record, the species table and the prediction pipeline.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "matrix/matrix.hpp"
+#include "model/coverage.hpp"
+#include "model/hidden_power.hpp"
+
+// The shiny flag and every figure and text of the last prediction. One per window;
+// the command-line tool makes a fresh one per prediction.
+struct app_model {
+  int is_shiny = 0;
+  std::optional<std::string> hidden_power;      // "Hidden Power:  Fire"
+  std::optional<std::string> special_price;     // fixed-price message for special spreads
+  std::optional<std::string> in_range_message;  // reliability message of the last species
+  std::uint32_t first_prediction = 0;
+  std::uint32_t second_prediction = 0;
+  std::uint32_t third_prediction = 0;
+  std::uint32_t average_prediction = 0;
+  std::uint32_t lowest_price = 0;
+  std::uint32_t highest_price = 0;
+  std::uint32_t hidden_power_power = 0;  // 0 when no Hidden Power addition applies
+  std::uint32_t hidden_power_base_price = 0;
+};
+
+// A new model holding the initial values, or nullptr when memory runs out.
+app_model *create_app_model();
+// Releases a model made by create_app_model; a null model is ignored. The window keeps
+// its one model for the life of the process; tools that make many release them.
+void free_app_model(app_model *model);
+// Flips is_shiny: 0 becomes 1, anything else 0. A null model is ignored.
+void inverse_shiny_status(app_model *model);
+
+// Getters lend the model's own values and texts; a text is nullptr where none is stored
+// and stays valid until the next prediction. REQUIRES: m != NULL.
+int get_is_shiny(const app_model *m);
+const char *get_hidden_power(const app_model *m);
+const char *get_special_price(const app_model *m);
+const char *get_in_range_message(const app_model *m);
+std::uint32_t get_first_prediction(const app_model *m);
+std::uint32_t get_second_prediction(const app_model *m);
+std::uint32_t get_third_prediction(const app_model *m);
+std::uint32_t get_average_prediction(const app_model *m);
+std::uint32_t get_lowest_price(const app_model *m);
+std::uint32_t get_highest_price(const app_model *m);
+std::uint32_t get_hidden_power_power(const app_model *m);
+std::uint32_t get_hidden_power_base_price(const app_model *m);
+
+// How the species table says a species is priced; new for every lookup.
+struct species_pricing {
+  int supported = 0;  // 1 when the species' networks price it
+  int epic_fail = 0;  // 1 when each IV is 9 or less
+  int same_ivs = 0;   // 1 when the six IVs are equal
+  int hidden_power_types[3] = {-1, -1, -1};  // types earning the addition; -1: empty slot
+  std::uint32_t hidden_power_base_price = 500000;
+  double highest_price_margin = 0.0;
+  double lowest_price_margin = 0.0;
+};
+
+// Looks the national number up, flags special IV spreads and, for a known species,
+// stores the special-price and reliability messages in the model. Returns a new record
+// that the caller releases with free_species_pricing, or nullptr when memory runs out.
+species_pricing *availability(app_model *model, std::uint32_t nid, std::uint32_t hp,
+                              std::uint32_t atk, std::uint32_t def, std::uint32_t sp_atk,
+                              std::uint32_t sp_def, std::uint32_t spd);
+void free_species_pricing(species_pricing *record);
+
+// Prediction status returned by predict_price.
+enum : int {
+  PREDICTION_DONE = 0,
+  PREDICTION_FAILED = 1,       // no network, damaged network, memory exhausted
+  PREDICTION_NOT_PRICED = 2,   // unknown species or not priced
+  PREDICTION_BAD_LEVEL = 3,    // level above 100
+  PREDICTION_BAD_IVS = 4,      // an IV above 32
+  PREDICTION_SPECIAL_PRICE = 5 // epic fail or all IVs equal: fixed price message
+};
+
+// Runs one prediction from the form's eight texts and stores its figures and texts in
+// the model. Returns a status 0 to 5 (see above). The networks are read from
+// "<ptp_dir>/<nid text>_m1.tp", "_m2.tp" and "_m3.tp"; the diagnostic block goes to
+// `diagnostics` (flushed after each block), or nowhere when it is nullptr.
+int predict_price(app_model *model, int is_shiny, const char *nid, const char *lvl,
+                  const char *hp, const char *atk, const char *def, const char *sp_atk,
+                  const char *sp_def, const char *spd, const char *ptp_dir = "./ptp",
+                  std::FILE *diagnostics = stdout);
+
+// A new lines x 1 input column (shiny flag, the six IVs divided by 31, zeros), or
+// nullptr when lines is 0 or memory runs out. The caller releases it with free_matrix.
+matrix *create_matrix_inputs(std::uint32_t lines, std::uint32_t is_shiny, std::uint32_t hp,
+                             std::uint32_t atk, std::uint32_t def, std::uint32_t sp_atk,
+                             std::uint32_t sp_def, std::uint32_t spd);

@@ -1,0 +1,33 @@
+// Every text the window shows and the width it takes, composed without a display, so
+// that the window and the command-line tool show exactly the same thing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/model_orvanta.hpp"
+
+// What the seven result labels show and how wide the window is.
+struct view_texts {
+  std::string hidden_power_label;
+  std::string models_intro_label;
+  std::string first_model_label;
+  std::string second_model_label;
+  std::string third_model_label;
+  std::string model_resume_label;
+  std::string hidden_power_resume_label;
+  int window_width = 416;
+};
+
+inline constexpr int window_default_width = 416;
+inline constexpr int window_wide_width = 709;
+inline constexpr int window_height = 371;
+
+// Writes the price text of amount ("999 Pd", "1k", "1.23m") into text.
+// REQUIRES: text has room for 16 characters.
+void set_currency(char *text, std::uint32_t amount);
+
+// What the window shows after predict_price returned `status` on model `m`, starting
+// from what it showed before (`shown`): each status rewrites only its own labels.
+// REQUIRES: m != NULL.
+view_texts compose_view_texts(const app_model *m, int status, view_texts shown);
