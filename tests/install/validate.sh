@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# The desktop entry and the AppStream metainfo configured in the build tree validate.
+#   validate.sh PACKAGING_BUILD_DIR
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+shopt -s nullglob
+entries=("$1"/*.desktop)
+metainfo=("$1"/*.metainfo.xml)
+[ ${#entries[@]} -eq 1 ] || fail "expected one desktop entry in $1, found ${#entries[@]}"
+[ ${#metainfo[@]} -eq 1 ] || fail "expected one metainfo file in $1, found ${#metainfo[@]}"
+
+desktop-file-validate "${entries[0]}" || fail "desktop-file-validate rejects ${entries[0]}"
+appstreamcli validate --no-net --pedantic "${metainfo[0]}" >&2 ||
+  fail "appstreamcli rejects ${metainfo[0]}"
+# The metainfo names the desktop entry that launches the application.
+grep -q "<launchable type=\"desktop-id\">$(basename "${entries[0]}")</launchable>" \
+  "${metainfo[0]}" || fail "the metainfo's launchable is not $(basename "${entries[0]}")"
+grep -Eq '<image>https?://[^<]+/screenshot\.png</image>' "${metainfo[0]}" ||
+  fail "the metainfo has no screenshot"
+echo "desktop entry and metainfo are valid"
