@@ -23,3 +23,7 @@ add_test(NAME Install.DebianPackage
          COMMAND bash ${install_checks}/check_deb.sh ${PROJECT_BINARY_DIR} ${PROJECT_VERSION}
                  ${installed_programs})
 set_tests_properties(Install.DebianPackage PROPERTIES RESOURCE_LOCK orvanta_install_manifest)
+
+# The cmake and cpack of this build, whatever else is on PATH.
+set_tests_properties(Install.StagedLayout Install.DebianPackage
+                     PROPERTIES ENVIRONMENT "CMAKE=${CMAKE_COMMAND};CPACK=${CMAKE_CPACK_COMMAND}")

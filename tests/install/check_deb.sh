@@ -14,7 +14,7 @@ tmp=$(mktemp -d)
 keep_install_manifest "$build" "$tmp"
 trap 'restore_install_manifest; rm -rf "$tmp"' EXIT
 
-(cd "$build" && cpack -G DEB -B "$tmp/package" >"$tmp/cpack.log" 2>&1) ||
+(cd "$build" && "${CPACK:-cpack}" -G DEB -B "$tmp/package" >"$tmp/cpack.log" 2>&1) ||
   fail "cpack failed: $(cat "$tmp/cpack.log")"
 deb=$tmp/package/orvanta_${version}-1_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || fail "cpack made no $(basename "$deb"): $(ls "$tmp/package")"

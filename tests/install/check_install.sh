@@ -17,7 +17,7 @@ keep_install_manifest "$build" "$tmp"
 trap 'restore_install_manifest; rm -rf "$tmp"' EXIT
 
 prefix=/opt/orvanta
-DESTDIR="$tmp/stage" cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" ||
+DESTDIR="$tmp/stage" "${CMAKE:-cmake}" --install "$build" --prefix "$prefix" >"$tmp/install.log" ||
   fail "cmake --install failed: $(cat "$tmp/install.log")"
 root=$tmp/stage$prefix
 
