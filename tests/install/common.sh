@@ -45,7 +45,9 @@ check_options_documented() {
   help=$("$1" --help) || fail "$1 --help failed"
   help_options=$(grep -o -- '--[a-z][a-z-]*' <<<"$help" | sort -u)
   [ -n "$help_options" ] || fail "$1 --help lists no option"
-  page_options=$(zcat "$2" | grep -o '^\\fB--[a-z][a-z-]*\\fR' | sed 's/^\\fB//; s/\\fR$//' | sort -u)
+  # An option's entry starts a line with it in bold: "\fB-h\fR, \fB--help\fR".
+  page_options=$(zcat "$2" | grep '^\\fB-' | grep -o '\\fB--[a-z][a-z-]*\\fR' |
+    sed 's/^\\fB//; s/\\fR$//' | sort -u)
   for option in $help_options; do
     grep -qx -- "$option" <<<"$page_options" ||
       fail "$(basename "$1") has $option, but its manual page does not describe it"
