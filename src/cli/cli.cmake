@@ -4,3 +4,15 @@ find_library(LIBCSV_LIBRARY csv REQUIRED)
 add_library(orvanta_csv STATIC ${CMAKE_CURRENT_LIST_DIR}/csv_reader.cpp)
 target_include_directories(orvanta_csv PUBLIC ${PROJECT_SOURCE_DIR}/src ${LIBCSV_INCLUDE_DIR})
 target_link_libraries(orvanta_csv PUBLIC ${LIBCSV_LIBRARY})
+
+# orvanta-cli: the window's prediction and texts from the command line.
+if(TARGET orvanta_view_texts)
+  find_package(CLI11 CONFIG REQUIRED)
+  find_package(nlohmann_json 3 REQUIRED)
+  add_executable(orvanta-cli ${CMAKE_CURRENT_LIST_DIR}/orvanta_cli.cpp
+                             ${CMAKE_CURRENT_LIST_DIR}/cli_prediction.cpp
+                             ${CMAKE_CURRENT_LIST_DIR}/cli_output.cpp)
+  target_compile_definitions(orvanta-cli PRIVATE ORVANTA_VERSION="${PROJECT_VERSION}")
+  target_link_libraries(orvanta-cli PRIVATE orvanta_view_texts orvanta_csv CLI11::CLI11
+                                            nlohmann_json::nlohmann_json)
+endif()

@@ -1,0 +1,98 @@
+#include "cli/cli_prediction.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+// Characters of a UTF-8 text, or -1 when it is not valid UTF-8 (the window's entries only
+// ever hold valid UTF-8).
+long utf8_characters(const std::string &text) {
+  long count = 0;
+  for (std::size_t i = 0; i < text.size(); ++count) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    std::size_t extra;
+    if (c < 0x80) {
+      extra = 0;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      extra = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      extra = 2;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      extra = 3;
+    } else {
+      return -1;
+    }
+    if (text.size() - i <= extra) return -1;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return -1;
+    }
+    i += extra + 1;
+  }
+  return count;
+}
+
+std::string network_path(const char *ptp_dir, const std::string &nid, int index) {
+  return std::string(ptp_dir) + "/" + nid + "_m" + std::to_string(index) + ".tp";
+}
+
+}  // namespace
+
+std::string check_entry_texts(const cli_form *form) {
+  for (int i = 0; i < 8; ++i) {
+    const std::string &text = form->texts[i];
+    const long characters = utf8_characters(text);
+    if (characters < 0) return std::string(cli_entry_names[i]) + " is not valid UTF-8 text";
+    if (static_cast<std::size_t>(characters) > cli_entry_limits[i]) {
+      std::string shown = text.size() <= 16 ? " \"" + text + "\"" : std::string();
+      return std::string(cli_entry_names[i]) + shown + " has " + std::to_string(characters) +
+             " characters; its entry admits " + std::to_string(cli_entry_limits[i]);
+    }
+  }
+  return std::string();
+}
+
+cli_prediction run_prediction(const cli_form *form, const char *ptp_dir, std::FILE *diagnostics) {
+  cli_prediction p;
+  p.model.reset(create_app_model());
+  if (!p.model) return p;
+  const std::string *t = form->texts;
+  p.status = predict_price(p.model.get(), form->is_shiny, t[0].c_str(), t[1].c_str(), t[2].c_str(),
+                           t[3].c_str(), t[4].c_str(), t[5].c_str(), t[6].c_str(), t[7].c_str(),
+                           ptp_dir, diagnostics);
+  p.shown = compose_view_texts(p.model.get(), p.status, view_texts{});
+  return p;
+}
+
+std::string failure_reason(const cli_form *form, const char *ptp_dir) {
+  for (int i = 1; i <= 3; ++i) {
+    const std::string path = network_path(ptp_dir, form->texts[0], i);
+    std::FILE *file = std::fopen(path.c_str(), "r");
+    if (file == nullptr) return "cannot open " + path + ": " + std::strerror(errno);
+    std::fclose(file);
+  }
+  return "the networks " + network_path(ptp_dir, form->texts[0], 1) +
+         " (and _m2, _m3) cannot be used: damaged, of another shape, or memory ran out";
+}
+
+std::string default_ptp_dir(std::string *how) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::exists("./ptp", ec)) {
+    *how = "working folder";
+    return "./ptp";
+  }
+  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    const fs::path installed =
+        (exe.parent_path() / ".." / "share" / "orvanta" / "ptp").lexically_normal();
+    if (fs::is_directory(installed, ec)) {
+      *how = "installed networks; there is no ./ptp in the working folder";
+      return installed.string();
+    }
+  }
+  *how = "neither ./ptp nor installed networks were found";
+  return "./ptp";
+}

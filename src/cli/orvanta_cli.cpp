@@ -1,0 +1,201 @@
+// orvanta-cli: prices one Pokémon, or a whole CSV file of them, with the window's own
+// prediction and texts.
+//
+// Exit status: 0 when every prediction was made and reported (whatever its status); 1 when
+// a single prediction ended with status 1; 2 for a usage error, an unreadable batch file or
+// results that could not be written.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/cli_output.hpp"
+#include "cli/cli_prediction.hpp"
+#include "cli/csv_reader.hpp"
+
+namespace {
+
+constexpr int exit_usage = 2;
+
+void complain(const std::string &message) {
+  std::fprintf(stderr, "orvanta-cli: %s\n", message.c_str());
+}
+
+// 2 when standard output could not take the results, else `status`.
+int finish(int status) {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    complain(std::string("cannot write the results: ") + std::strerror(errno));
+    return exit_usage;
+  }
+  return status;
+}
+
+int price_one(const cli_form &form, const std::string &ptp_dir, cli_output *out, bool verbose) {
+  cli_prediction p = run_prediction(&form, ptp_dir.c_str(), verbose ? stderr : nullptr);
+  std::string failure;
+  if (p.status == PREDICTION_FAILED) failure = failure_reason(&form, ptp_dir.c_str());
+  write_header(out);
+  write_prediction(out, 0, &form, &p, failure);
+  if (p.status == PREDICTION_FAILED) {
+    complain("the prediction failed (status 1): " + failure);
+    return finish(1);
+  }
+  return finish(0);
+}
+
+int price_batch(const std::string &path, const std::string &ptp_dir, cli_output *out,
+                bool verbose) {
+  std::vector<std::string> columns = {"shiny"};
+  columns.insert(columns.end(), std::begin(cli_entry_names), std::end(cli_entry_names));
+  std::string error;
+  csv_file_ptr file(open_csv_file(path.c_str(), columns, &error));
+  if (!file) {
+    complain(error);
+    return exit_usage;
+  }
+  write_header(out);
+  std::uint64_t priced = 0, unreadable = 0;
+  csv_row row;
+  int r;
+  while ((r = read_csv_row(file.get(), &row, &error)) == 1) {
+    cli_form form;
+    if (row.error.empty()) {
+      const std::string &shiny = row.fields[0];
+      if (shiny == "0" || shiny == "1") {
+        form.is_shiny = shiny == "1";
+      } else {
+        row.error = "shiny must be 0 or 1" +
+                    (shiny.size() <= 16 ? ", not \"" + shiny + "\"" : std::string());
+      }
+    }
+    if (row.error.empty()) {
+      for (int i = 0; i < 8; ++i) form.texts[i] = std::move(row.fields[i + 1]);
+      row.error = check_entry_texts(&form);
+    }
+    if (!row.error.empty()) {
+      write_row_error(out, row.number, row.error);
+      ++unreadable;
+      continue;
+    }
+    if (verbose) std::fprintf(stderr, "orvanta-cli: row %llu\n", (unsigned long long)row.number);
+    cli_prediction p = run_prediction(&form, ptp_dir.c_str(), verbose ? stderr : nullptr);
+    std::string failure;
+    if (p.status == PREDICTION_FAILED) failure = failure_reason(&form, ptp_dir.c_str());
+    write_prediction(out, row.number, &form, &p, failure);
+    ++priced;
+  }
+  if (r < 0) {
+    complain(error);
+    finish(0);
+    return exit_usage;
+  }
+  if (verbose) {
+    std::fprintf(stderr, "orvanta-cli: %llu rows priced, %llu rows could not be read\n",
+                 (unsigned long long)priced, (unsigned long long)unreadable);
+  }
+  return finish(0);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  CLI::App app{
+      "Prices a Pokémon from its National ID, level, Shiny flag and six IVs with the three "
+      "networks of its species, exactly as the Orvanta window does, or prices every row of a "
+      "CSV file.",
+      "orvanta-cli"};
+  app.footer(
+      "The eight texts are what you would type into the window's entries (National ID and Lvl "
+      "up to 3 characters, each IV up to 2); texts that are not numbers count as 0. Put -- "
+      "before them if one starts with a dash and a letter.\n\n"
+      "Batch files need a header line naming the columns shiny,nid,lvl,hp,atk,def,sp_atk,"
+      "sp_def,spd (any order; other columns are ignored); shiny is 0 or 1. A row that cannot "
+      "be read gets its own error record and the rest of the file is still priced.\n\n"
+      "Exit status: 0 when every prediction was made and reported, 1 when a single prediction "
+      "failed (status 1), 2 for a usage error or an unreadable batch file.");
+
+  bool shiny = false, verbose = false;
+  std::string format = "text", ptp_dir, batch;
+  cli_form form;
+
+  CLI::Option *shiny_flag =
+      app.add_flag("--shiny", shiny, "The Pokémon is shiny (the window's Shiny box)");
+  app.add_option("--format", format, "Output: text for people, json (JSON Lines) or csv")
+      ->type_name("FORMAT")
+      ->check(CLI::IsMember({"text", "json", "csv"}))
+      ->capture_default_str();
+  CLI::Option *ptp_option =
+      app.add_option(
+             "--ptp-dir", ptp_dir,
+             "Folder of the network files <NID>_m1.tp, _m2.tp, _m3.tp [default: ./ptp, or the "
+             "installed networks (<bin>/../share/orvanta/ptp) when there is no ./ptp]")
+          ->type_name("DIR");
+  CLI::Option *batch_option =
+      app.add_option("--batch", batch, "Price every row of this CSV file (- for standard input)")
+          ->type_name("FILE");
+  app.add_flag("--verbose", verbose,
+               "Write each prediction's diagnostic numbers and the networks folder used to "
+               "standard error");
+  app.set_version_flag("--version", "orvanta-cli " ORVANTA_VERSION);
+  const char *metavars[8] = {"NID", "LVL", "HP", "ATK", "DEF", "SPATK", "SPDEF", "SPD"};
+  const char *descriptions[8] = {"National ID", "Level (Lvl)", "HP IV",     "Atk IV",
+                                 "Def IV",      "SP Atk IV",   "SP Def IV", "SPD IV"};
+  CLI::Option *positionals[8];
+  for (int i = 0; i < 8; ++i) {
+    positionals[i] = app.add_option(metavars[i], form.texts[i], descriptions[i]);
+    positionals[i]->type_name("");
+  }
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError &e) {
+    return app.exit(e) == 0 ? 0 : exit_usage;
+  }
+
+  const bool batch_mode = batch_option->count() > 0;
+  if (batch_mode) {
+    if (positionals[0]->count() > 0) {
+      complain(
+          "give either the eight texts NID LVL HP ATK DEF SPATK SPDEF SPD or --batch FILE, "
+          "not both");
+      return exit_usage;
+    }
+    if (shiny_flag->count() > 0) {
+      complain("--shiny is for a single prediction; in a batch file the shiny column says it");
+      return exit_usage;
+    }
+  } else {
+    for (int i = 0; i < 8; ++i) {
+      if (positionals[i]->count() == 0) {
+        complain(std::string("missing ") + metavars[i] +
+                 ": give the eight texts NID LVL HP ATK DEF SPATK SPDEF SPD, or --batch FILE "
+                 "(see --help)");
+        return exit_usage;
+      }
+    }
+    form.is_shiny = shiny ? 1 : 0;
+    const std::string problem = check_entry_texts(&form);
+    if (!problem.empty()) {
+      complain(problem);
+      return exit_usage;
+    }
+  }
+
+  if (ptp_option->count() > 0) {
+    if (verbose) complain("networks folder: " + ptp_dir + " (--ptp-dir)");
+  } else {
+    std::string how;
+    ptp_dir = default_ptp_dir(&how);
+    if (verbose) complain("networks folder: " + ptp_dir + " (" + how + ")");
+  }
+
+  cli_output out;
+  out.format = format == "json"  ? cli_format::json
+               : format == "csv" ? cli_format::csv
+                                 : cli_format::text;
+  out.batch = batch_mode;
+  return batch_mode ? price_batch(batch, ptp_dir, &out, verbose)
+                    : price_one(form, ptp_dir, &out, verbose);
+}
