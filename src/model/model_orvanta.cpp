@@ -134,7 +134,7 @@ int parse_form_number(const char *text) {
   while (*c == ' ' || *c == '\t' || *c == '\n' || *c == '\v' || *c == '\f' || *c == '\r') ++c;
   const bool negative = *c == '-';
   if (*c == '-' || *c == '+') ++c;
-  long long value = 0;  // magnitude, held at most one past INT_MAX
+  long long value = 0;  // the magnitude; stops growing once past INT_MAX
   for (; *c >= '0' && *c <= '9'; ++c) {
     if (value <= INT_MAX) value = value * 10 + (*c - '0');
   }
