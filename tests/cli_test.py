@@ -1,0 +1,457 @@
+#!/usr/bin/python3
+"""orvanta-cli through its binary: single and batch pricing, the three formats, every
+prediction status, bad batch input, usage errors, exit statuses and the installed networks.
+
+Usage: cli_test.py ORVANTA_CLI DATA_DIR [unittest arguments, e.g. a class name]
+DATA_DIR holds ptp/ with small hand-made networks whose outputs are known:
+  58  every output 0.5           -> each network 60000 (60k)
+  59  output 0 rises with shiny  -> tier 120000, shiny priced higher
+  120 output 0 above 0.9         -> tier 1200000 line 1: 600000 (600k)
+  121 outputs 0, 1 above 0.9     -> tier 120000000 line 2: 60000000 (60.00m)
+  212 outputs 0, 1, 2 above 0.9  -> tier 1200000000 line 3: 600000000 (600.00m)
+  133 has no _m2 file, 123 has a damaged _m1 file -> status 1
+"""
+import csv
+import io
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+BINARY = None
+DATA = None
+
+LABELS = ["hidden_power_label", "models_intro_label", "first_model_label", "second_model_label",
+          "third_model_label", "model_resume_label", "hidden_power_resume_label"]
+KEYS = ["status", "first_prediction", "second_prediction", "third_prediction",
+        "average_prediction", "lowest_price", "highest_price", "hidden_power_power",
+        "hidden_power_base_price", "hidden_power", "special_price", "in_range_message", "labels",
+        "window_width"]
+HEADER = "shiny,nid,lvl,hp,atk,def,sp_atk,sp_def,spd\n"
+
+GRASS = ["30", "31", "30", "30", "31", "31"]  # Hidden Power Grass, power 70 (Growlithe's type)
+FIRE = ["31", "30", "31", "30", "31", "30"]   # Hidden Power Fire, power 70 (Staryu's type)
+PLAIN = ["20", "21", "22", "23", "24", "25"]  # Ghost: no addition for any species here
+
+NOT_AVAILABLE = "This pokemon is not available yet."
+BAD_LVL = "The level exceeds the limit, \nplease insert a level less or equal to 100."
+BAD_IVS = "One or more ivs exceed the limit, \nplease insert ivs less or equal to 32."
+
+
+def run(args, stdin=b"", cwd=None, binary=None):
+    """(exit status, stdout text, stderr text)"""
+    p = subprocess.run([binary or BINARY] + args, input=stdin, capture_output=True,
+                       cwd=cwd or DATA, timeout=60)
+    return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
+
+
+def one_json(args):
+    code, out, err = run(["--format", "json"] + args)
+    lines = out.splitlines()
+    assert len(lines) == 1, (args, out, err)
+    return code, json.loads(lines[0]), err
+
+
+def json_lines(out):
+    return [json.loads(line) for line in out.splitlines()]
+
+
+def text_block(record):
+    return "".join(record["labels"][name] + "\n" for name in LABELS if record["labels"][name])
+
+
+class Single(unittest.TestCase):
+    def test_json_has_exactly_the_agreed_keys_in_order(self):
+        code, rec, err = one_json(["58", "50"] + PLAIN)
+        self.assertEqual(code, 0)
+        self.assertEqual(list(rec.keys()), KEYS)
+        self.assertEqual(list(rec["labels"].keys()), LABELS)
+        self.assertEqual(err, "")
+
+    def test_status_0_prices_and_texts(self):
+        code, rec, _ = one_json(["58", "50"] + GRASS)
+        self.assertEqual(code, 0)
+        self.assertEqual(rec["status"], 0)
+        for key in ["first_prediction", "second_prediction", "third_prediction",
+                    "average_prediction"]:
+            self.assertEqual(rec[key], 60000)
+        self.assertEqual((rec["lowest_price"], rec["highest_price"]), (54000, 66000))
+        self.assertEqual((rec["hidden_power_power"], rec["hidden_power_base_price"]), (70, 500000))
+        self.assertEqual(rec["hidden_power"], "Hidden Power:  Grass")
+        self.assertIsNone(rec["special_price"])
+        labels = rec["labels"]
+        self.assertEqual(labels["hidden_power_label"], "Hidden Power:  Grass")
+        self.assertEqual(labels["models_intro_label"], "Here is 3 different models prediction:")
+        self.assertEqual([labels["first_model_label"], labels["second_model_label"],
+                          labels["third_model_label"]], ["60k"] * 3)
+        self.assertEqual(labels["model_resume_label"],
+                         "Then the average price is: 60k\nRecommended sales range: 54k - 66k\n\n"
+                         + rec["in_range_message"] + ".")
+        self.assertEqual(labels["hidden_power_resume_label"],
+                         "This pokemon is eligible for a hidden power addition \nbased on the "
+                         "following description: \n\nPower : 70 \nBase price: 500k \n\nThe "
+                         "resulting addition is: 1.00m \nand the new recommended sales range is "
+                         "1.05m - 1.07m")
+        self.assertEqual(rec["window_width"], 709)
+
+    def test_each_price_tier(self):
+        for nid, price, shown in [("120", 600000, "600k"), ("121", 60000000, "60.00m"),
+                                  ("212", 600000000, "600.00m")]:
+            code, rec, _ = one_json([nid, "50"] + PLAIN)
+            self.assertEqual((code, rec["status"]), (0, 0), nid)
+            self.assertEqual(rec["first_prediction"], price, nid)
+            self.assertEqual(rec["labels"]["third_model_label"], shown, nid)
+            self.assertEqual(rec["window_width"], 416, nid)
+            self.assertEqual(rec["labels"]["hidden_power_resume_label"], "", nid)
+
+    def test_text_is_the_non_empty_labels_in_reading_order(self):
+        for args in [["58", "50"] + GRASS, ["120", "1"] + FIRE, ["1", "5"] + PLAIN,
+                     ["58", "101"] + PLAIN, ["58", "5", "31", "31", "31", "31", "31", "31"]]:
+            _, rec, _ = one_json(args)
+            code, out, err = run(args)
+            self.assertEqual(code, 0, args)
+            self.assertEqual(out, text_block(rec), args)
+            self.assertEqual(err, "", args)
+        code, out, _ = run(["58", "50"] + GRASS)
+        self.assertTrue(out.startswith("Hidden Power:  Grass\nHere is 3 different models "
+                                       "prediction:\n60k\n60k\n60k\nThen the average price"))
+        self.assertTrue(out.endswith("sales range is 1.05m - 1.07m\n"))
+
+    def test_csv_is_one_quoted_record_matching_json(self):
+        args = ["120", "50"] + FIRE
+        _, rec, _ = one_json(args)
+        code, out, _ = run(["--format", "csv"] + args)
+        self.assertEqual(code, 0)
+        rows = list(csv.reader(io.StringIO(out, newline="")))
+        self.assertEqual(len(rows), 2)
+        header, values = rows
+        self.assertEqual(header[:10], ["status", "shiny", "nid", "lvl", "hp", "atk", "def",
+                                       "sp_atk", "sp_def", "spd"])
+        self.assertEqual(values[2:10], args)
+        got = dict(zip(header, values))
+        for key in KEYS:
+            if key == "labels":
+                for name in LABELS:
+                    self.assertEqual(got[name], rec["labels"][name], name)
+            elif rec[key] is None:
+                self.assertEqual(got[key], "", key)
+            else:
+                self.assertEqual(got[key], str(rec[key]), key)
+        self.assertIn('"This pokemon is eligible', out)  # texts with line breaks are quoted
+
+    def test_status_2_unknown_species(self):
+        for nid in ["1", "", "abc", "-58", "86"]:
+            code, rec, _ = one_json([nid, "50"] + PLAIN)
+            self.assertEqual((code, rec["status"]), (0, 2), nid)
+            self.assertEqual(rec["labels"]["hidden_power_label"], NOT_AVAILABLE)
+            self.assertEqual([rec["labels"][n] for n in LABELS[1:]], [""] * 6)
+            self.assertEqual(rec["window_width"], 416)
+
+    def test_status_3_level_and_negative_texts_as_values(self):
+        for lvl in ["101", "-1", "999"]:
+            code, rec, _ = one_json(["58", lvl] + PLAIN)
+            self.assertEqual((code, rec["status"]), (0, 3), lvl)
+            self.assertEqual(rec["labels"]["hidden_power_label"], BAD_LVL)
+        code, rec, _ = one_json(["58", "100"] + PLAIN)
+        self.assertEqual(rec["status"], 0)
+
+    def test_status_4_ivs(self):
+        for ivs in [["33", "1", "2", "3", "4", "5"], ["20", "21", "22", "23", "24", "-1"],
+                    ["20", "-5", "22", "23", "24", "25"]]:
+            code, rec, _ = one_json(["58", "50"] + ivs)
+            self.assertEqual((code, rec["status"]), (0, 4), ivs)
+            self.assertEqual(rec["labels"]["hidden_power_label"], BAD_IVS)
+
+    def test_status_5_special_price(self):
+        code, rec, _ = one_json(["58", "50", "31", "31", "31", "31", "31", "31"])
+        self.assertEqual((code, rec["status"]), (0, 5))
+        self.assertEqual(rec["special_price"], "The price for an all IVs the same Growlithe \nis "
+                                               "around 3m")
+        self.assertEqual(rec["labels"]["hidden_power_label"], "Hidden Power:  Dark")
+        self.assertEqual(rec["labels"]["models_intro_label"], rec["special_price"])
+        self.assertEqual([rec["labels"][n] for n in LABELS[2:6]], [""] * 4)
+        # Special spreads never open a network file: 133 lacks one and still gets 5.
+        code, rec, _ = one_json(["133", "50", "1", "2", "3", "4", "5", "6"])
+        self.assertEqual((code, rec["status"]), (0, 5))
+
+    def test_status_1_exits_1_and_says_why(self):
+        for nid, why in [("133", "133_m2.tp: No such file or directory"),
+                         ("123", "123_m1.tp (and _m2, _m3) cannot be used"),
+                         ("058", "058_m1.tp: No such file or directory"),
+                         ("58x", "58x_m1.tp: No such file or directory")]:
+            code, rec, err = one_json([nid, "50"] + PLAIN)
+            self.assertEqual((code, rec["status"]), (1, 1), nid)
+            self.assertIn(why, err, nid)
+            self.assertEqual(err.count("\n"), 1, err)
+            code, out, _ = run([nid, "50"] + PLAIN)
+            self.assertEqual(code, 1)
+            self.assertEqual(out, text_block(rec))
+
+    def test_shiny_reaches_the_networks(self):
+        _, plain, _ = one_json(["59", "50"] + PLAIN)
+        _, shiny, _ = one_json(["--shiny", "59", "50"] + PLAIN)
+        self.assertEqual((plain["status"], shiny["status"]), (0, 0))
+        self.assertGreater(shiny["first_prediction"], plain["first_prediction"])
+
+    def test_verbose_sends_the_diagnostic_block_to_stderr_only(self):
+        args = ["120", "50"] + PLAIN
+        _, quiet_out, quiet_err = run(args)
+        code, out, err = run(["--verbose"] + args)
+        self.assertEqual(code, 0)
+        self.assertEqual(out, quiet_out)
+        self.assertEqual(quiet_err, "")
+        self.assertIn("networks folder: ./ptp (working folder)", err)
+        numbers = [line for line in err.splitlines() if line.replace(".", "").isdigit()]
+        self.assertEqual(numbers, ["0.952574", "0.500000", "0.500000", "0.500000"] * 4)
+
+    def test_texts_up_to_the_entry_limits_in_characters(self):
+        code, rec, _ = one_json(["ééé", "100", "é1", "31", "31", "31", "31", "31"])
+        self.assertEqual((code, rec["status"]), (0, 2))
+
+
+class Usage(unittest.TestCase):
+    def assert_usage_error(self, args, words, stdin=b""):
+        code, out, err = run(args, stdin)
+        self.assertEqual(code, 2, args)
+        self.assertEqual(out, "", args)
+        self.assertNotEqual(err, "", args)
+        for word in words:
+            self.assertIn(word, err, args)
+
+    def test_texts_longer_than_their_entry(self):
+        self.assert_usage_error(["1234", "50"] + PLAIN, ["nid", "admits 3"])
+        self.assert_usage_error(["58", "1000"] + PLAIN, ["lvl", "admits 3"])
+        self.assert_usage_error(["58", "50", "20", "21", "22", "23", "24", "100"],
+                                ["spd", "admits 2"])
+        self.assert_usage_error(["58", "50", "-10", "21", "22", "23", "24", "25"],
+                                ["hp", "admits 2"])
+        self.assert_usage_error(["éééé", "50"] + PLAIN, ["nid"])
+
+    def test_wrong_number_of_texts(self):
+        self.assert_usage_error(["58", "50"] + PLAIN[:5], ["SPD"])
+        self.assert_usage_error([], ["NID"])
+        self.assert_usage_error(["58", "50"] + PLAIN + ["7"], [])
+
+    def test_bad_options(self):
+        self.assert_usage_error(["--format", "xml", "58", "50"] + PLAIN, ["xml"])
+        self.assert_usage_error(["--colour", "58", "50"] + PLAIN, ["--colour"])
+        self.assert_usage_error(["--batch", "x.csv", "58", "50"] + PLAIN, ["not both"])
+        self.assert_usage_error(["--batch", "-", "--shiny"], ["--shiny"], HEADER.encode())
+
+    def test_help_shows_the_defaults(self):
+        code, out, _ = run(["--help"])
+        self.assertEqual(code, 0)
+        for word in ["--format", "=text", "--ptp-dir", "./ptp", "share/orvanta/ptp", "--batch",
+                     "--verbose", "--shiny", "--version", "NID", "SPD"]:
+            self.assertIn(word, out)
+
+    def test_version(self):
+        self.assertEqual(run(["--version"])[:2], (0, "orvanta-cli 4.48.4\n"))
+
+
+class Batch(unittest.TestCase):
+    ROWS = [["0", "58", "50"] + GRASS, ["1", "59", "50"] + PLAIN, ["0", "1", "5"] + PLAIN,
+            ["0", "58", "101"] + PLAIN, ["0", "58", "50", "33"] + PLAIN[1:],
+            ["0", "58", "5", "3", "3", "3", "3", "3", "3"], ["0", "133", "50"] + PLAIN,
+            ["0", "120", "50"] + FIRE]
+
+    def batch_file(self, rows=None):
+        return (HEADER + "".join(",".join(r) + "\n" for r in (rows or self.ROWS))).encode()
+
+    def test_every_row_as_a_single_prediction_with_its_row_number(self):
+        code, out, err = run(["--batch", "-", "--format", "json"], self.batch_file())
+        self.assertEqual((code, err), (0, ""))
+        records = json_lines(out)
+        self.assertEqual([r["row"] for r in records], list(range(1, 9)))
+        self.assertEqual([r["status"] for r in records], [0, 0, 2, 3, 4, 5, 1, 0])
+        for row, rec in zip(self.ROWS, records):
+            single = ["--shiny"] if row[0] == "1" else []
+            _, expected, _ = one_json(single + row[1:])
+            self.assertEqual(list(rec.keys()), ["row"] + KEYS)
+            del rec["row"]
+            self.assertEqual(rec, expected, row)
+
+    def test_rows_do_not_influence_each_other(self):
+        code, out, _ = run(["--batch", "-", "--format", "json"], self.batch_file(
+            [["0", "58", "50"] + GRASS, ["0", "1", "5"] + PLAIN, ["0", "133", "50"] + PLAIN]))
+        first, second, third = json_lines(out)
+        self.assertEqual(first["window_width"], 709)
+        self.assertEqual(second["window_width"], 416)
+        self.assertEqual(second["labels"]["hidden_power_resume_label"], "")
+        self.assertIsNone(second["in_range_message"])
+        self.assertEqual(third["first_prediction"], 0)
+
+    def test_file_text_format_and_exit_0_despite_failures(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "box.csv")
+            with open(path, "wb") as f:
+                f.write(self.batch_file())
+            code, out, err = run(["--batch", path])
+            _, records, _ = run(["--batch", path, "--format", "json"])
+        self.assertEqual((code, err), (0, ""))
+        blocks = out.split("\nRow ")
+        self.assertEqual(len(blocks), 8)
+        self.assertTrue(out.startswith("Row 1\nHidden Power:  Grass\n"))
+        for number, (block, rec) in enumerate(zip(blocks, json_lines(records)), start=1):
+            self.assertEqual(block.removeprefix("Row "), "%d\n" % number + text_block(rec))
+
+    def test_csv_format(self):
+        rows = [["0", "120", "50"] + FIRE, ["0", "58"], ["1", "212", "1"] + PLAIN]
+        code, out, _ = run(["--batch", "-", "--format", "csv"], self.batch_file(rows))
+        self.assertEqual(code, 0)
+        table = list(csv.reader(io.StringIO(out, newline="")))
+        self.assertEqual(table[0][:4], ["row", "error", "status", "shiny"])
+        self.assertTrue(all(len(r) == len(table[0]) for r in table))
+        got = [dict(zip(table[0], r)) for r in table[1:]]
+        self.assertEqual([g["row"] for g in got], ["1", "2", "3"])
+        self.assertEqual((got[0]["error"], got[0]["status"], got[0]["nid"]), ("", "0", "120"))
+        self.assertEqual(got[0]["hidden_power_resume_label"].count("\n"), 7)
+        self.assertIn("fields", got[1]["error"])
+        self.assertEqual(got[1]["status"], "")
+        self.assertEqual((got[2]["shiny"], got[2]["first_prediction"]), ("1", "600000000"))
+
+    def test_verbose_names_rows_and_counts_on_stderr(self):
+        code, out, err = run(["--batch", "-", "--verbose"], self.batch_file(
+            [["0", "120", "50"] + PLAIN, ["x"]]))
+        self.assertEqual(code, 0)
+        self.assertIn("row 1\n", err)
+        self.assertIn("0.952574", err)
+        self.assertIn("1 rows priced, 1 rows could not be read", err)
+        self.assertNotIn("0.952574", out)
+
+
+class BadBatchInput(unittest.TestCase):
+    def records(self, data):
+        code, out, err = run(["--batch", "-", "--format", "json"], data)
+        self.assertEqual((code, err), (0, ""))
+        return json_lines(out)
+
+    def test_each_bad_row_gets_an_error_record_and_the_rest_is_priced(self):
+        long_text = "9" * 100000
+        data = (HEADER +
+                "0,58,50,20,21\n" +                            # too few fields
+                "2,58,50,20,21,22,23,24,25\n" +                # shiny not 0 or 1
+                "yes,58,50,20,21,22,23,24,25\n" +
+                ",58,50,20,21,22,23,24,25\n" +
+                "0,1234,50,20,21,22,23,24,25\n" +              # longer than the entry
+                "0,58,50,20,21,22,23,24,100\n" +
+                "0,58," + long_text + ",20,21,22,23,24,25\n" +  # past the reader's limit
+                "0,58,50,20,21,22,23,24,25,7\n" +              # a field too many
+                "0,\xff,50,20,21,22,23,24,25\n" +              # not UTF-8
+                "0,120,50,20,21,22,23,24,25\n").encode("latin-1")
+        records = self.records(data)
+        self.assertEqual([r["row"] for r in records], list(range(1, 11)))
+        errors = [r.get("error", "") for r in records]
+        for number, words in [(1, ["5 fields", "9"]), (2, ["shiny", "0 or 1", '"2"']),
+                              (3, ["shiny", '"yes"']), (4, ["shiny"]), (5, ["nid", "admits 3"]),
+                              (6, ["spd", "admits 2"]), (7, ["lvl", "longer than"]),
+                              (8, ["10 fields"]), (9, ["nid", "UTF-8"])]:
+            self.assertEqual(list(records[number - 1].keys()), ["row", "error"], number)
+            for word in words:
+                self.assertIn(word, errors[number - 1], number)
+        self.assertEqual((records[9]["status"], records[9]["first_prediction"]), (0, 600000))
+
+    def test_bom_crlf_blank_lines_quotes_and_column_order(self):
+        data = (b"\xef\xbb\xbf" + b"note,spd,sp_def,sp_atk,def,atk,hp,lvl,nid,shiny\r\n" +
+                b"\r\n" +
+                b'"a, quoted note",25,24,23,22,21,20,50,"120",0\r\n' +
+                b"   \r\n" +
+                b'"two\r\nlines",25,24,23,22,21,20," 50",58,"1"\r\n' +
+                b',,,,,,,,,\r\n' +
+                b'x,25,24,23,22,21,20,50,"1""2",0')  # last line without a line end
+        records = self.records(data)
+        self.assertEqual([r["row"] for r in records], [1, 2, 3])
+        self.assertEqual((records[0]["status"], records[0]["first_prediction"]), (0, 600000))
+        self.assertEqual(records[0]["hidden_power"], "Hidden Power:  Ghost")
+        self.assertEqual(records[1]["status"], 0)  # " 50" is the level as typed: atoi reads 50
+        self.assertEqual(records[2]["status"], 2)  # the text 1"2 is species 1
+
+    def test_unclosed_quote_costs_only_the_rows_it_swallows(self):
+        data = (HEADER + "0,120,50,20,21,22,23,24,25\n" + '0,"58,50,20,21,22,23,24,25\n' +
+                "0,120,50,20,21,22,23,24,25\n").encode()
+        records = self.records(data)
+        self.assertEqual(records[0]["status"], 0)
+        self.assertEqual(records[1]["row"], 2)
+        self.assertIn("closing quote", records[1]["error"])
+        self.assertEqual(len(records), 2)
+
+    def test_nul_byte_is_a_row_error(self):
+        data = (HEADER + "0,5\x008,50,20,21,22,23,24,25\n0,120,50,20,21,22,23,24,25\n").encode()
+        records = self.records(data)
+        self.assertIn("NUL", records[0]["error"])
+        self.assertEqual(records[1]["status"], 0)
+
+    def test_header_only_prints_nothing(self):
+        self.assertEqual(self.records(HEADER.encode()), [])
+
+    def assert_refused(self, args, stdin, words):
+        code, out, err = run(args, stdin)
+        self.assertEqual(code, 2, args)
+        self.assertEqual(out, "")
+        self.assertEqual(err.count("\n"), 1, err)
+        for word in words:
+            self.assertIn(word, err)
+
+    def test_unreadable_files_and_missing_columns_exit_2_with_one_message(self):
+        self.assert_refused(["--batch", "/nonexistent/box.csv"], b"",
+                            ["/nonexistent/box.csv", "No such file"])
+        self.assert_refused(["--batch", "/"], b"", ["Is a directory"])
+        self.assert_refused(["--batch", "-"], b"", ["no header"])
+        self.assert_refused(["--batch", "-"], b"shiny,nid,lvl,hp,atk,def,sp_atk,spd\n0,1,2,3,4,5,6,7\n",
+                            ['"sp_def"'])
+        self.assert_refused(["--batch", "-", "--format", "csv"], b"nid,lvl\n", ['"shiny"'])
+        self.assert_refused(["--batch", "-"], (HEADER.strip() + ",NID\n").encode(), ["twice"])
+
+
+class InstalledNetworks(unittest.TestCase):
+    """Without --ptp-dir and without ./ptp, the networks installed beside the program."""
+
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp()
+        self.prefix = os.path.join(self.tmp, "prefix")
+        os.makedirs(os.path.join(self.prefix, "bin"))
+        self.binary = os.path.join(self.prefix, "bin", "orvanta-cli")
+        shutil.copy2(BINARY, self.binary)
+        self.installed = os.path.join(self.prefix, "share", "orvanta", "ptp")
+        shutil.copytree(os.path.join(DATA, "ptp"), self.installed)
+        self.work = os.path.join(self.tmp, "work")
+        os.makedirs(self.work)
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp)
+
+    def price(self, extra=None):
+        return run(["--verbose", "--format", "json"] + (extra or []) + ["120", "50"] + PLAIN,
+                   cwd=self.work, binary=self.binary)
+
+    def test_installed_folder_is_used_and_named(self):
+        code, out, err = self.price()
+        self.assertEqual(code, 0)
+        self.assertEqual(json.loads(out)["first_prediction"], 600000)
+        self.assertIn("networks folder: " + self.installed + " (installed networks", err)
+
+    def test_working_folder_ptp_comes_first(self):
+        os.makedirs(os.path.join(self.work, "ptp"))  # holds no networks at all
+        code, out, err = self.price()
+        self.assertEqual((code, json.loads(out)["status"]), (1, 1))
+        self.assertIn("networks folder: ./ptp (working folder)", err)
+
+    def test_ptp_dir_option_comes_first(self):
+        code, out, err = self.price(["--ptp-dir", os.path.join(self.tmp, "nowhere")])
+        self.assertEqual(code, 1)
+        self.assertIn("nowhere (--ptp-dir)", err)
+
+    def test_nothing_installed(self):
+        shutil.rmtree(os.path.join(self.prefix, "share"))
+        code, out, err = self.price()
+        self.assertEqual(code, 1)
+        self.assertIn("networks folder: ./ptp (neither", err)
+
+
+if __name__ == "__main__":
+    BINARY = os.path.abspath(sys.argv[1])
+    DATA = os.path.abspath(sys.argv[2])
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=1)
