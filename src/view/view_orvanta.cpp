@@ -1,0 +1,110 @@
+// The result view: applies the composed texts to the labels and sizes the window.
+#include "view/view_orvanta.hpp"
+
+#include <new>
+
+namespace {
+
+void set_label(GtkWidget *label, const std::string &text) {
+  if (label != nullptr) gtk_label_set_text(GTK_LABEL(label), text.c_str());
+}
+
+// A finished prediction sets the window's width first, then all seven labels in field
+// order; a message writes the first six and leaves the Hidden Power addition and the
+// width as the last finished prediction left them.
+void apply(app_view *view, const view_texts &texts, bool finished_prediction) {
+  if (finished_prediction && view->windows != nullptr) {
+    gtk_window_resize(GTK_WINDOW(view->windows), texts.window_width, window_height);
+  }
+  set_label(view->hidden_power_label, texts.hidden_power_label);
+  set_label(view->models_intro_label, texts.models_intro_label);
+  set_label(view->first_model_label, texts.first_model_label);
+  set_label(view->second_model_label, texts.second_model_label);
+  set_label(view->third_model_label, texts.third_model_label);
+  set_label(view->model_resume_label, texts.model_resume_label);
+  if (finished_prediction) {
+    set_label(view->hidden_power_resume_label, texts.hidden_power_resume_label);
+  }
+  view->shown = texts;
+}
+
+void update_for_status(app_view *view, int status) {
+  if (view == nullptr) return;
+  apply(view, compose_view_texts(view->view_model, status, view->shown), status == PREDICTION_DONE);
+}
+
+}  // namespace
+
+app_view *create_app_view(app_model *model) {
+  auto *view = new (std::nothrow) app_view;
+  if (view != nullptr) view->view_model = model;
+  return view;
+}
+
+GtkWidget *get_windows(const app_view *view) {
+  return view ? view->windows : nullptr;
+}
+void set_windows(app_view *view, GtkWidget *windows) {
+  if (view) view->windows = windows;
+}
+GtkWidget *get_hidden_power_label(const app_view *view) {
+  return view ? view->hidden_power_label : nullptr;
+}
+void set_hidden_power_label(app_view *view, GtkWidget *label) {
+  if (view) view->hidden_power_label = label;
+}
+GtkWidget *get_models_intro_label(const app_view *view) {
+  return view ? view->models_intro_label : nullptr;
+}
+void set_models_intro_label(app_view *view, GtkWidget *label) {
+  if (view) view->models_intro_label = label;
+}
+GtkWidget *get_first_model_label(const app_view *view) {
+  return view ? view->first_model_label : nullptr;
+}
+void set_first_model_label(app_view *view, GtkWidget *label) {
+  if (view) view->first_model_label = label;
+}
+GtkWidget *get_second_model_label(const app_view *view) {
+  return view ? view->second_model_label : nullptr;
+}
+void set_second_model_label(app_view *view, GtkWidget *label) {
+  if (view) view->second_model_label = label;
+}
+GtkWidget *get_third_model_label(const app_view *view) {
+  return view ? view->third_model_label : nullptr;
+}
+void set_third_model_label(app_view *view, GtkWidget *label) {
+  if (view) view->third_model_label = label;
+}
+GtkWidget *get_model_resume_label(const app_view *view) {
+  return view ? view->model_resume_label : nullptr;
+}
+void set_model_resume_label(app_view *view, GtkWidget *label) {
+  if (view) view->model_resume_label = label;
+}
+GtkWidget *get_hidden_power_resume_label(const app_view *view) {
+  return view ? view->hidden_power_resume_label : nullptr;
+}
+void set_hidden_power_resume_label(app_view *view, GtkWidget *label) {
+  if (view) view->hidden_power_resume_label = label;
+}
+
+void update_view(app_view *view) {
+  update_for_status(view, PREDICTION_DONE);
+}
+void update_view_not_available(app_view *view) {
+  update_for_status(view, PREDICTION_NOT_PRICED);
+}
+void update_view_bad_lvl(app_view *view) {
+  update_for_status(view, PREDICTION_BAD_LEVEL);
+}
+void update_view_bad_ivs(app_view *view) {
+  update_for_status(view, PREDICTION_BAD_IVS);
+}
+void update_view_special_price(app_view *view) {
+  update_for_status(view, PREDICTION_SPECIAL_PRICE);
+}
+void update_view_not_loaded(app_view *view) {
+  update_for_status(view, PREDICTION_FAILED);
+}

@@ -1,0 +1,63 @@
+// The result view: the main window and the seven result labels, and the updates that
+// show a prediction's outcome in them.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include "model/model_orvanta.hpp"
+#include "view/view_texts.hpp"
+
+// The window, the result labels and the model they show. The widgets belong to the
+// window; the record only refers to them. One per window, never released.
+struct app_view {
+  GtkWidget *windows = nullptr;
+  GtkWidget *hidden_power_label = nullptr;
+  GtkWidget *models_intro_label = nullptr;
+  GtkWidget *first_model_label = nullptr;
+  GtkWidget *second_model_label = nullptr;
+  GtkWidget *third_model_label = nullptr;
+  GtkWidget *model_resume_label = nullptr;
+  GtkWidget *hidden_power_resume_label = nullptr;
+  app_model *view_model = nullptr;
+  // What the labels show and the width last asked of the window: a message keeps the
+  // Hidden Power addition and the width of the last finished prediction.
+  view_texts shown;
+};
+
+// A new view of `model` with no widgets yet, or nullptr when memory runs out.
+app_view *create_app_view(app_model *model);
+
+// Getters answer nullptr for a null view; setters ignore a null view and store any
+// value, nullptr included.
+GtkWidget *get_windows(const app_view *view);
+void set_windows(app_view *view, GtkWidget *windows);
+GtkWidget *get_hidden_power_label(const app_view *view);
+void set_hidden_power_label(app_view *view, GtkWidget *label);
+GtkWidget *get_models_intro_label(const app_view *view);
+void set_models_intro_label(app_view *view, GtkWidget *label);
+GtkWidget *get_first_model_label(const app_view *view);
+void set_first_model_label(app_view *view, GtkWidget *label);
+GtkWidget *get_second_model_label(const app_view *view);
+void set_second_model_label(app_view *view, GtkWidget *label);
+GtkWidget *get_third_model_label(const app_view *view);
+void set_third_model_label(app_view *view, GtkWidget *label);
+GtkWidget *get_model_resume_label(const app_view *view);
+void set_model_resume_label(app_view *view, GtkWidget *label);
+GtkWidget *get_hidden_power_resume_label(const app_view *view);
+void set_hidden_power_resume_label(app_view *view, GtkWidget *label);
+
+// Each update shows the outcome of the last prediction stored in the view's model and
+// does nothing for a null view. REQUIRES: the view's model is not null.
+// A finished prediction: all seven labels, and the window 416 or 709 wide.
+void update_view(app_view *view);
+// A species that is not priced, a level above 100, an IV above 32, a fixed special
+// price: the first two labels take the message, the price lines and summary empty; the
+// Hidden Power addition and the window's width stay.
+void update_view_not_available(app_view *view);
+void update_view_bad_lvl(app_view *view);
+void update_view_bad_ivs(app_view *view);
+void update_view_special_price(app_view *view);
+// The species' networks could not be loaded or run: says so instead of leaving the
+// previous result on screen as if it answered the new question; the Hidden Power
+// addition and the window's width stay.
+void update_view_not_loaded(app_view *view);

@@ -1,0 +1,29 @@
+# The window's tests. view_texts_test needs no display; the others run under the X server
+# that scripts/test starts (xvfb-run), one at a time, since they share it.
+if(TARGET orvanta_view_texts)
+  add_executable(view_texts_test ${CMAKE_CURRENT_SOURCE_DIR}/view_texts_test.cpp)
+  target_link_libraries(view_texts_test PRIVATE orvanta_view_texts GTest::gtest_main)
+  gtest_discover_tests(view_texts_test DISCOVERY_MODE PRE_TEST)
+endif()
+
+if(TARGET orvanta_gui)
+  # Networks with outputs known in advance, for the in-process and end-to-end tests.
+  add_library(orvanta_gui_test_networks STATIC ${CMAKE_CURRENT_SOURCE_DIR}/gui_networks.cpp)
+  target_link_libraries(orvanta_gui_test_networks PUBLIC orvanta_nn)
+  target_include_directories(orvanta_gui_test_networks PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  add_executable(gui_write_networks ${CMAKE_CURRENT_SOURCE_DIR}/gui_networks_main.cpp)
+  target_link_libraries(gui_write_networks PRIVATE orvanta_gui_test_networks)
+
+  # GTK must not be initialised while the tests are only listed: discovery runs them
+  # when ctest does, under the X server.
+  add_executable(gui_test ${CMAKE_CURRENT_SOURCE_DIR}/gui_test.cpp)
+  target_link_libraries(gui_test PRIVATE orvanta_gui orvanta_gui_test_networks GTest::gtest)
+  gtest_discover_tests(gui_test DISCOVERY_MODE PRE_TEST PROPERTIES RESOURCE_LOCK xdisplay)
+
+  # The real program under real X input: typing, Tab, Enter, clicks, the diagnostic block
+  # on standard output, the width, closing; leaves gui_e2e.png in the build tree.
+  add_test(NAME gui_e2e
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/gui_e2e.sh $<TARGET_FILE:orvanta>
+                   $<TARGET_FILE:gui_write_networks> ${CMAKE_CURRENT_BINARY_DIR})
+  set_tests_properties(gui_e2e PROPERTIES RESOURCE_LOCK xdisplay TIMEOUT 120)
+endif()

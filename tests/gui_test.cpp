@@ -1,0 +1,510 @@
+// The real window under an X server: the form as built, typing, toggling and pressing
+// Predict through GTK, then every label and the window's width.
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/orvanta.hpp"
+#include "gui_networks.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string intro = "Here is 3 different models prediction:";
+const std::string models_not_loaded = "The price models for this pokemon \ncould not be loaded.";
+const std::string not_available = "This pokemon is not available yet.";
+const std::string bad_lvl =
+    "The level exceeds the limit, \nplease insert a level less or equal to 100.";
+const std::string bad_ivs =
+    "One or more ivs exceed the limit, \nplease insert ivs less or equal to 32.";
+
+// IVs of the test species whose Hidden Power is Ice (no addition for Eevee) and Fire
+// (power 70: twice the 500k base price is added).
+const std::vector<std::string> ice_ivs = {"30", "31", "30", "31", "31", "31"};
+const std::vector<std::string> fire_ivs = {"31", "30", "31", "30", "31", "30"};
+// One of Eevee's reference spreads (Psychic): the short reliability message.
+const std::vector<std::string> reference_ivs = {"16", "9", "5", "29", "29", "24"};
+
+// The prices the test networks give a Pokémon that is not shiny: 60000, 32272, 87727,
+// average 59999, range 53999 - 65998.
+const std::string summary_start =
+    "Then the average price is: 59k\nRecommended sales range: 53k - 65k\n\n";
+const std::string fire_addition =
+    "This pokemon is eligible for a hidden power addition \nbased on the following "
+    "description: \n\nPower : 70 \nBase price: 500k \n\nThe resulting addition is: 1.00m "
+    "\nand the new recommended sales range is 1.05m - 1.07m";
+
+void pump() {
+  gdk_display_sync(gdk_display_get_default());
+  while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+}
+
+// Pumps events until `done` holds or two seconds have passed; answers `done`.
+template <typename Condition>
+bool wait_for(Condition done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    pump();
+    g_usleep(2000);
+  }
+  return true;
+}
+
+std::string text_of(GtkWidget *label) {
+  return gtk_label_get_text(GTK_LABEL(label));
+}
+
+// A folder with ./ptp holding the test networks, made the working directory for the
+// life of the fixture, as the program expects to be started.
+class networks_folder {
+ public:
+  networks_folder() {
+    char pattern[] = "/tmp/orvanta-gui-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return;
+    dir_ = pattern;
+    fs::create_directory(dir_ / "ptp");
+    written_ = write_test_networks((dir_ / "ptp").string());
+    previous_ = fs::current_path();
+    fs::current_path(dir_);
+  }
+  ~networks_folder() {
+    if (dir_.empty()) return;
+    fs::current_path(previous_);
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+  bool ready() const { return written_; }
+
+ private:
+  fs::path dir_;
+  fs::path previous_;
+  bool written_ = false;
+};
+
+// The main window exactly as the program builds it, shown and drawn.
+class Window : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(folder_.ready());
+    model_ = create_app_model();
+    view_ = create_app_view(model_);
+    controller_ = create_app_controller(model_, view_);
+    ASSERT_NE(controller_, nullptr);
+    window_ = open_main_window(controller_);
+    ASSERT_TRUE(wait_for([&] { return gtk_widget_get_mapped(window_); }));
+    gtk_test_widget_wait_for_draw(window_);
+  }
+
+  void TearDown() override {
+    if (window_ != nullptr) {
+      // Closing would quit a main loop; these tests run none.
+      g_signal_handlers_disconnect_by_func(window_, reinterpret_cast<gpointer>(gtk_main_quit),
+                                           nullptr);
+      gtk_widget_destroy(window_);
+      pump();
+    }
+    delete controller_;
+    delete view_;
+    free_app_model(model_);
+  }
+
+  GtkWidget *entry(int k) const {
+    GtkWidget *entries[] = {get_nid_entry(controller_),    get_lvl_entry(controller_),
+                            get_hp_entry(controller_),     get_atk_entry(controller_),
+                            get_def_entry(controller_),    get_sp_atk_entry(controller_),
+                            get_sp_def_entry(controller_), get_spd_entry(controller_)};
+    return entries[k];
+  }
+
+  void fill(const std::string &nid, const std::string &lvl, const std::vector<std::string> &ivs) {
+    gtk_entry_set_text(GTK_ENTRY(entry(0)), nid.c_str());
+    gtk_entry_set_text(GTK_ENTRY(entry(1)), lvl.c_str());
+    for (int k = 0; k < 6; ++k) gtk_entry_set_text(GTK_ENTRY(entry(k + 2)), ivs[k].c_str());
+  }
+
+  void predict(const std::string &nid, const std::string &lvl,
+               const std::vector<std::string> &ivs) {
+    fill(nid, lvl, ivs);
+    gtk_button_clicked(GTK_BUTTON(get_predict_btn_entry(controller_)));
+    pump();
+  }
+
+  void toggle_shiny() {
+    gtk_button_clicked(GTK_BUTTON(get_shiny_check_box(controller_)));
+    pump();
+  }
+
+  // The seven result labels in field order.
+  std::vector<std::string> labels() const {
+    return {text_of(get_hidden_power_label(view_)),       text_of(get_models_intro_label(view_)),
+            text_of(get_first_model_label(view_)),        text_of(get_second_model_label(view_)),
+            text_of(get_third_model_label(view_)),        text_of(get_model_resume_label(view_)),
+            text_of(get_hidden_power_resume_label(view_))};
+  }
+
+  // Waits for the window to take `width` after a resize; answers the width it has.
+  int settled_width(int width) const {
+    wait_for([&] { return gtk_widget_get_allocated_width(window_) == width; });
+    return gtk_widget_get_allocated_width(window_);
+  }
+
+  // The width the window gets when the program asks for `asked`: the default and the
+  // requested size are only minimums, and the Hidden Power addition's text, put at
+  // x = 392, reaches past 709 pixels in most fonts.
+  int width_for(int asked) const {
+    int minimum = 0;
+    gtk_widget_get_preferred_width(window_, &minimum, nullptr);
+    return std::max(asked, minimum);
+  }
+
+  // Pumps events for a while (longer than a resize takes) and answers whether the window
+  // kept `width` all along.
+  bool keeps_width(int width) const {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(150);
+    while (std::chrono::steady_clock::now() < until) {
+      pump();
+      if (gtk_widget_get_allocated_width(window_) != width) return false;
+      g_usleep(5000);
+    }
+    return true;
+  }
+
+  std::string summary() const { return summary_start + get_in_range_message(model_) + "."; }
+
+  networks_folder folder_;
+  app_model *model_ = nullptr;
+  app_view *view_ = nullptr;
+  app_controller *controller_ = nullptr;
+  GtkWidget *window_ = nullptr;
+};
+
+// ---- The window and the form as built ----
+
+TEST_F(Window, OpensTitledAtTheDefaultSizeWithEmptyResults) {
+  EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(window_)), "Orvanta BETA v4.48.4");
+  EXPECT_EQ(get_windows(view_), window_);
+  int width = 0;
+  int height = 0;
+  gtk_window_get_default_size(GTK_WINDOW(window_), &width, &height);
+  EXPECT_EQ(width, 416);
+  EXPECT_EQ(height, 371);
+  EXPECT_EQ(gtk_widget_get_allocated_width(window_), 416);
+  EXPECT_EQ(gtk_widget_get_allocated_height(window_), 371);
+  for (const std::string &text : labels()) EXPECT_EQ(text, "");
+  EXPECT_FALSE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(get_shiny_check_box(controller_))));
+}
+
+struct placed {
+  GType type;
+  const char *text;  // a label's text, or nullptr
+  int x;
+  int y;
+};
+
+TEST_F(Window, FormWidgetsStandInCreationOrderAtTheirPositions) {
+  const GType label = GTK_TYPE_LABEL;
+  const GType entry = GTK_TYPE_ENTRY;
+  const std::vector<placed> expected = {
+      {GTK_TYPE_CHECK_BUTTON, nullptr, 91, 18},
+      {label, "Shiny", 52, 18},
+      {label, "National ID", 23, 53},
+      {entry, nullptr, 91, 44},
+      {label, "", 149, 53},
+      {label, "", 392, 53},
+      {label, "Lvl", 67, 92},
+      {entry, nullptr, 91, 83},
+      {label, "", 149, 92},
+      {label, "", 169, 112},
+      {label, "", 169, 127},
+      {label, "", 169, 142},
+      {label, "HP", 66, 131},
+      {entry, nullptr, 91, 122},
+      {label, "Atk", 63, 170},
+      {entry, nullptr, 91, 161},
+      {label, "", 149, 170},
+      {label, "Def", 63, 209},
+      {entry, nullptr, 91, 200},
+      {label, "SP Atk", 47, 248},
+      {entry, nullptr, 91, 239},
+      {label, "SP Def", 47, 287},
+      {entry, nullptr, 91, 278},
+      {label, "SPD", 61, 326},
+      {entry, nullptr, 91, 317},
+      {GTK_TYPE_BUTTON, "Predict", 150, 317},
+  };
+  GtkWidget *fixed = gtk_bin_get_child(GTK_BIN(window_));
+  ASSERT_TRUE(GTK_IS_FIXED(fixed));
+  std::unique_ptr<GList, decltype(&g_list_free)> children(
+      gtk_container_get_children(GTK_CONTAINER(fixed)), g_list_free);
+  ASSERT_EQ(g_list_length(children.get()), expected.size());
+  std::size_t k = 0;
+  for (GList *l = children.get(); l != nullptr; l = l->next, ++k) {
+    GtkWidget *widget = GTK_WIDGET(l->data);
+    SCOPED_TRACE("widget " + std::to_string(k + 1));
+    EXPECT_EQ(G_OBJECT_TYPE(widget), expected[k].type);
+    int x = -1;
+    int y = -1;
+    gtk_container_child_get(GTK_CONTAINER(fixed), widget, "x", &x, "y", &y, nullptr);
+    EXPECT_EQ(x, expected[k].x);
+    EXPECT_EQ(y, expected[k].y);
+    if (GTK_IS_LABEL(widget)) {
+      EXPECT_EQ(text_of(widget), expected[k].text);
+    }
+    if (GTK_IS_BUTTON(widget) && expected[k].text != nullptr) {
+      EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(widget)), expected[k].text);
+    }
+    if (GTK_IS_ENTRY(widget)) {
+      EXPECT_EQ(gtk_entry_get_width_chars(GTK_ENTRY(widget)), 3);
+    }
+  }
+  // The records hold the widgets where the form put them.
+  GList *first = children.get();
+  EXPECT_EQ(g_list_nth_data(first, 0), get_shiny_check_box(controller_));
+  EXPECT_EQ(g_list_nth_data(first, 3), get_nid_entry(controller_));
+  EXPECT_EQ(g_list_nth_data(first, 4), get_hidden_power_label(view_));
+  EXPECT_EQ(g_list_nth_data(first, 5), get_hidden_power_resume_label(view_));
+  EXPECT_EQ(g_list_nth_data(first, 8), get_models_intro_label(view_));
+  EXPECT_EQ(g_list_nth_data(first, 11), get_third_model_label(view_));
+  EXPECT_EQ(g_list_nth_data(first, 16), get_model_resume_label(view_));
+  EXPECT_EQ(g_list_nth_data(first, 24), get_spd_entry(controller_));
+  EXPECT_EQ(g_list_nth_data(first, 25), get_predict_btn_entry(controller_));
+}
+
+TEST_F(Window, EntriesStopAtTheirLimitsAndAcceptLetters) {
+  for (int k = 0; k < 8; ++k) gtk_entry_set_text(GTK_ENTRY(entry(k)), "abcd1");
+  EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(entry(0))), "abc");
+  EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(entry(1))), "abc");
+  for (int k = 2; k < 8; ++k) EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(entry(k))), "ab") << k;
+  gtk_entry_set_text(GTK_ENTRY(entry(0)), "1337");
+  EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(entry(0))), "133");
+}
+
+TEST_F(Window, TabMovesThroughTheFormInItsOrder) {
+  // Keys reach the window that has the input focus; without a window manager it must ask.
+  gtk_window_present(GTK_WINDOW(window_));
+  ASSERT_TRUE(wait_for([&] { return gtk_window_is_active(GTK_WINDOW(window_)); }));
+  GtkWidget *order[] = {get_shiny_check_box(controller_),
+                        entry(0),
+                        entry(1),
+                        entry(2),
+                        entry(3),
+                        entry(4),
+                        entry(5),
+                        entry(6),
+                        entry(7),
+                        get_predict_btn_entry(controller_),
+                        get_shiny_check_box(controller_)};
+  gtk_widget_grab_focus(order[0]);
+  GdkWindow *x_window = gtk_widget_get_window(window_);
+  for (std::size_t k = 1; k < std::size(order); ++k) {
+    ASSERT_TRUE(
+        gdk_test_simulate_key(x_window, -1, -1, GDK_KEY_Tab, GdkModifierType(0), GDK_KEY_PRESS));
+    ASSERT_TRUE(
+        gdk_test_simulate_key(x_window, -1, -1, GDK_KEY_Tab, GdkModifierType(0), GDK_KEY_RELEASE));
+    wait_for([&] { return gtk_window_get_focus(GTK_WINDOW(window_)) == order[k]; });
+    GtkWidget *focus = gtk_window_get_focus(GTK_WINDOW(window_));
+    EXPECT_EQ(focus, order[k]) << "after Tab " << k << " the focus is on a "
+                               << (focus != nullptr ? G_OBJECT_TYPE_NAME(focus) : "nothing");
+  }
+}
+
+TEST_F(Window, EnterKeyInAnEntryPressesPredict) {
+  gtk_window_present(GTK_WINDOW(window_));
+  ASSERT_TRUE(wait_for([&] { return gtk_window_is_active(GTK_WINDOW(window_)); }));
+  fill(test_species, "50", ice_ivs);
+  gtk_widget_grab_focus(entry(5));
+  GdkWindow *x_window = gtk_widget_get_window(window_);
+  ASSERT_TRUE(
+      gdk_test_simulate_key(x_window, -1, -1, GDK_KEY_Return, GdkModifierType(0), GDK_KEY_PRESS));
+  ASSERT_TRUE(
+      gdk_test_simulate_key(x_window, -1, -1, GDK_KEY_Return, GdkModifierType(0), GDK_KEY_RELEASE));
+  EXPECT_TRUE(wait_for([&] { return labels()[2] == "60k"; })) << labels()[2];
+}
+
+// ---- Predict ----
+
+TEST_F(Window, PredictionShowsThreePricesAndTheSummary) {
+  predict(test_species, "50", reference_ivs);
+  EXPECT_EQ(labels(),
+            (std::vector<std::string>{"Hidden Power:  Psychic", intro, "60k", "32k", "87k",
+                                      summary_start + "The results are almost perfect.", ""}));
+  EXPECT_EQ(view_->shown.window_width, 416);
+  EXPECT_TRUE(keeps_width(416));
+
+  // The limited-data message is wider than the default window, which grows to show it.
+  predict(test_species, "50", ice_ivs);
+  EXPECT_EQ(labels()[5], summary());
+  EXPECT_EQ(labels()[5].find("The results are probably not good"), summary_start.size());
+  EXPECT_EQ(view_->shown.window_width, 416);
+  EXPECT_EQ(settled_width(width_for(416)), width_for(416));
+}
+
+TEST_F(Window, EnterInAnyEntryPressesPredict) {
+  for (int k = 0; k < 8; ++k) {
+    predict("1", "50", ice_ivs);  // not priced: clears the prices
+    ASSERT_EQ(labels()[0], not_available);
+    fill(test_species, "50", ice_ivs);
+    g_signal_emit_by_name(entry(k), "activate");
+    pump();
+    EXPECT_EQ(labels()[2], "60k") << "entry " << k;
+  }
+}
+
+TEST_F(Window, HiddenPowerAdditionWidensAndNextPlainResultNarrows) {
+  predict(test_species, "50", fire_ivs);
+  EXPECT_EQ(labels(), (std::vector<std::string>{"Hidden Power:  Fire", intro, "60k", "32k", "87k",
+                                                summary(), fire_addition}));
+  EXPECT_EQ(view_->shown.window_width, 709);
+  const int wide = width_for(709);
+  EXPECT_GE(wide, 709);
+  EXPECT_EQ(settled_width(wide), wide);
+  int height = 0;
+  gtk_window_get_size(GTK_WINDOW(window_), nullptr, &height);
+  EXPECT_EQ(height, 371);
+
+  predict(test_species, "50", reference_ivs);
+  EXPECT_EQ(labels()[0], "Hidden Power:  Psychic");
+  EXPECT_EQ(labels()[6], "");
+  EXPECT_EQ(view_->shown.window_width, 416);
+  EXPECT_EQ(settled_width(416), 416);
+}
+
+TEST_F(Window, MessagesAfterAnAdditionKeepItAndTheWidth) {
+  struct message_case {
+    std::string nid, lvl;
+    std::vector<std::string> ivs;
+    std::string first_line;
+  };
+  const std::vector<message_case> cases = {
+      {"1", "50", fire_ivs, not_available},
+      {test_species, "101", fire_ivs, bad_lvl},
+      {test_species, "50", {"31", "33", "31", "30", "31", "30"}, bad_ivs},
+      {"58", "50", fire_ivs, models_not_loaded},  // priced, but no networks in ./ptp
+  };
+  for (const message_case &c : cases) {
+    SCOPED_TRACE(c.first_line);
+    predict(test_species, "50", fire_ivs);
+    const int wide = width_for(709);
+    ASSERT_EQ(settled_width(wide), wide);
+    predict(c.nid, c.lvl, c.ivs);
+    EXPECT_EQ(labels(),
+              (std::vector<std::string>{c.first_line, "", "", "", "", "", fire_addition}));
+    EXPECT_EQ(view_->shown.window_width, 709);
+    EXPECT_TRUE(keeps_width(wide));
+  }
+}
+
+TEST_F(Window, SpecialPriceShowsHiddenPowerAboveTheMessage) {
+  predict(test_species, "50", reference_ivs);
+  predict(test_species, "50", {"31", "31", "31", "31", "31", "31"});
+  EXPECT_EQ(labels(),
+            (std::vector<std::string>{"Hidden Power:  Dark",
+                                      "The price for an all IVs the same Eevee \nis around 3m", "",
+                                      "", "", "", ""}));
+  EXPECT_TRUE(keeps_width(416));
+}
+
+TEST_F(Window, ModelsThatCannotBeLoadedReplaceThePreviousResult) {
+  predict(test_species, "50", reference_ivs);
+  ASSERT_EQ(labels()[2], "60k");
+  fs::remove("ptp/133_m2.tp");
+  predict(test_species, "50", reference_ivs);
+  EXPECT_EQ(labels(), (std::vector<std::string>{models_not_loaded, "", "", "", "", "", ""}));
+  EXPECT_TRUE(keeps_width(416));
+}
+
+TEST_F(Window, EmptyFormIsAnUnknownSpecies) {
+  gtk_button_clicked(GTK_BUTTON(get_predict_btn_entry(controller_)));
+  pump();
+  EXPECT_EQ(labels(), (std::vector<std::string>{not_available, "", "", "", "", "", ""}));
+}
+
+// ---- Shiny ----
+
+TEST_F(Window, ShinyToggledOnceChangesTheNextPrediction) {
+  toggle_shiny();
+  EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(get_shiny_check_box(controller_))));
+  EXPECT_EQ(get_is_shiny(model_), 1);
+  predict(test_species, "50", ice_ivs);
+  EXPECT_EQ(labels()[2], "86k");
+  EXPECT_EQ(labels()[3], "32k");
+}
+
+TEST_F(Window, ShinyToggledTwiceBetweenPressesLeavesTheFlag) {
+  predict(test_species, "50", ice_ivs);
+  ASSERT_EQ(labels()[2], "60k");
+  toggle_shiny();
+  toggle_shiny();
+  EXPECT_EQ(get_is_shiny(model_), 0);
+  predict(test_species, "50", ice_ivs);
+  EXPECT_EQ(labels()[2], "60k");
+  toggle_shiny();
+  predict(test_species, "50", ice_ivs);
+  EXPECT_EQ(labels()[2], "86k");
+}
+
+// ---- The records ----
+
+TEST(Records, NullArgumentsAreRefusedOrIgnored) {
+  app_model model;
+  app_view view;
+  EXPECT_EQ(create_app_controller(nullptr, &view), nullptr);
+  EXPECT_EQ(create_app_controller(&model, nullptr), nullptr);
+  std::unique_ptr<app_controller> controller(create_app_controller(&model, &view));
+  ASSERT_NE(controller, nullptr);
+  EXPECT_EQ(get_controller_model(controller.get()), &model);
+  EXPECT_EQ(get_controller_view(controller.get()), &view);
+  EXPECT_EQ(get_nid_entry(controller.get()), nullptr);
+  EXPECT_EQ(get_nid_entry(nullptr), nullptr);
+  EXPECT_EQ(get_hidden_power_label(nullptr), nullptr);
+
+  // A controller never stores null; a view does.
+  GtkWidget *label = gtk_label_new("");
+  g_object_ref_sink(label);
+  set_nid_entry(controller.get(), label);
+  set_nid_entry(controller.get(), nullptr);
+  EXPECT_EQ(get_nid_entry(controller.get()), label);
+  set_controller_view(controller.get(), nullptr);
+  EXPECT_EQ(get_controller_view(controller.get()), &view);
+  set_hidden_power_label(&view, label);
+  set_hidden_power_label(&view, nullptr);
+  EXPECT_EQ(get_hidden_power_label(&view), nullptr);
+  g_object_unref(label);
+
+  // Handlers and updates ignore a null record; the window is untouched.
+  click_shiny(nullptr, nullptr);
+  click_predict(nullptr, nullptr);
+  update_view(nullptr);
+  update_view_not_loaded(nullptr);
+  create_gui(nullptr, nullptr);
+  create_gui(controller.get(), nullptr);
+  EXPECT_EQ(get_shiny_check_box(controller.get()), nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  // The X11 backend, because sizes and input are what these tests read; no accessibility
+  // bus; and synthesized input taken as the core pointer's.
+  g_setenv("GDK_BACKEND", "x11", FALSE);
+  g_setenv("NO_AT_BRIDGE", "1", FALSE);
+  g_setenv("GDK_CORE_DEVICE_EVENTS", "1", FALSE);
+  ::testing::InitGoogleTest(&argc, argv);
+  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+  if (!gtk_init_check(&argc, &argv)) {
+    std::fprintf(stderr, "gui_test: no X display; run under xvfb-run\n");
+    return 1;
+  }
+  return RUN_ALL_TESTS();
+}
