@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -62,13 +64,20 @@ void reference_step(perceptron *p, const matrix *inputs, const matrix *answer) {
   }
 }
 
+// Bit patterns, so that 0.0 and -0.0 count as different.
+std::vector<std::uint64_t> bits(const matrix *m) {
+  std::vector<std::uint64_t> out;
+  for (double x : m->data) out.push_back(std::bit_cast<std::uint64_t>(x));
+  return out;
+}
+
 void expect_same_network(const perceptron *p, const perceptron *q) {
   for (std::uint32_t l = 0; l < p->num_hidden_layers; ++l) {
-    EXPECT_EQ(p->hl_weights[l]->data, q->hl_weights[l]->data) << "hidden weights " << l;
-    EXPECT_EQ(p->hl_bias[l]->data, q->hl_bias[l]->data) << "hidden bias " << l;
+    EXPECT_EQ(bits(p->hl_weights[l]), bits(q->hl_weights[l])) << "hidden weights " << l;
+    EXPECT_EQ(bits(p->hl_bias[l]), bits(q->hl_bias[l])) << "hidden bias " << l;
   }
-  EXPECT_EQ(p->o_weights->data, q->o_weights->data);
-  EXPECT_EQ(p->o_bias->data, q->o_bias->data);
+  EXPECT_EQ(bits(p->o_weights), bits(q->o_weights));
+  EXPECT_EQ(bits(p->o_bias), bits(q->o_bias));
 }
 
 perceptron_ptr copy_network(const perceptron *p) {
@@ -164,6 +173,23 @@ TEST(Train, EqualsThePlainSequenceOfMatrixOperationsBitForBit) {
     }
     expect_same_network(p.get(), q.get());
   }
+}
+
+TEST(Train, NegativeZeroWeightsFollowTheMatrixOperations) {
+  // A weight of -0.0 (a file's "-0.000000") whose input is 0.0 gets a change of -0.0 or
+  // 0.0; the matrix product forms the change as 0.0 + g * x, which turns -0.0 into 0.0,
+  // and the saved file shows the difference.
+  perceptron_ptr p(create_perceptron(2, 3, 2, 2, 0.5));
+  for (std::uint32_t l = 0; l < 2; ++l)
+    for (double &x : p->hl_weights[l]->data) x = -0.0;
+  for (double &x : p->o_weights->data) x = -0.0;
+  perceptron_ptr q = copy_network(p.get());
+  matrix_ptr in = column({0.0, -0.0});
+  matrix_ptr answer = column({0.0, 1.0});
+  ASSERT_EQ(train(p.get(), in.get(), answer.get()), 0);
+  reference_step(q.get(), in.get(), answer.get());
+  expect_same_network(p.get(), q.get());
+  EXPECT_FALSE(std::signbit(get_element(p->hl_weights[0], 0, 0)));
 }
 
 TEST(Train, RepeatedStepsReduceTheError) {
