@@ -1,0 +1,124 @@
+// orvanta-cli's batch throughput through the real binary: a 10,000-row file priced in
+// each output format, every row reading its species' three network files as the window
+// does. A batch of unknown species (no network read) shows what the rest of a row costs.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "nn/multi_layer_perceptron.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int batch_rows = 10000;
+constexpr int priced_species[7] = {58, 59, 120, 121, 123, 133, 212};
+
+// Random 8-16-4 networks for every priced species and two 10,000-row batch files (priced
+// species; unknown species) in a fresh temporary folder, removed when the program ends.
+class bench_folder {
+ public:
+  bench_folder() {
+    std::string pattern = (fs::temp_directory_path() / "orvanta-cli-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    path_ = pattern;
+    fs::create_directory(path_ / "ptp");
+    for (int nid : priced_species) {
+      for (int k = 1; k <= 3; ++k) {
+        perceptron_ptr p(create_perceptron(8, 16, 4, 1, 0.1));
+        const fs::path file =
+            path_ / "ptp" / (std::to_string(nid) + "_m" + std::to_string(k) + ".tp");
+        if (p == nullptr || save_perceptron(p.get(), file.string().c_str()) != 0) std::abort();
+      }
+    }
+    write_batch("priced.csv", true);
+    write_batch("unknown.csv", false);
+  }
+  ~bench_folder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  std::string path(const char *name) const { return (path_ / name).string(); }
+
+ private:
+  void write_batch(const char *name, bool priced) {
+    std::mt19937 random(20240607);
+    std::uniform_int_distribution<int> iv(10, 31), level(1, 100), coin(0, 1), species(0, 6);
+    std::ofstream out(path_ / name);
+    out << "shiny,nid,lvl,hp,atk,def,sp_atk,sp_def,spd\n";
+    for (int row = 0; row < batch_rows; ++row) {
+      const int nid = priced ? priced_species[species(random)] : 300 + species(random);
+      out << coin(random) << ',' << nid << ',' << level(random);
+      for (int i = 0; i < 6; ++i) out << ',' << iv(random);
+      out << '\n';
+    }
+  }
+  fs::path path_;
+};
+
+const bench_folder &folder() {
+  static const bench_folder f;
+  return f;
+}
+
+// Runs orvanta-cli on a batch file with its output thrown away; false unless it exits 0.
+bool run_batch(const std::string &batch, const char *format) {
+  const std::string ptp = folder().path("ptp");
+  std::vector<std::string> args = {ORVANTA_CLI_PATH, "--batch",   batch, "--format",
+                                   format,           "--ptp-dir", ptp};
+  std::vector<char *> argv;
+  for (std::string &a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid;
+  const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed != 0) return false;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void batch_benchmark(benchmark::State &state, const char *file, const char *format) {
+  const std::string batch = folder().path(file);
+  for (auto _ : state) {
+    if (!run_batch(batch, format)) state.SkipWithError("orvanta-cli failed");
+  }
+  state.counters["rows_per_second"] =
+      benchmark::Counter(static_cast<double>(batch_rows) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate);
+}
+
+void BM_BatchText(benchmark::State &state) {
+  batch_benchmark(state, "priced.csv", "text");
+}
+void BM_BatchJson(benchmark::State &state) {
+  batch_benchmark(state, "priced.csv", "json");
+}
+void BM_BatchCsv(benchmark::State &state) {
+  batch_benchmark(state, "priced.csv", "csv");
+}
+// Unknown species: status 2 for every row, no network file opened.
+void BM_BatchJsonNoNetworks(benchmark::State &state) {
+  batch_benchmark(state, "unknown.csv", "json");
+}
+
+BENCHMARK(BM_BatchText)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BatchJson)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BatchCsv)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BatchJsonNoNetworks)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
