@@ -248,6 +248,13 @@ class Usage(unittest.TestCase):
                      "--verbose", "--shiny", "--version", "NID", "SPD"]:
             self.assertIn(word, out)
 
+    def test_results_that_cannot_be_written_exit_2(self):
+        with open("/dev/full", "wb") as full:
+            p = subprocess.run([BINARY, "58", "50"] + PLAIN, stdout=full, stderr=subprocess.PIPE,
+                               cwd=DATA, timeout=60)
+        self.assertEqual(p.returncode, 2)
+        self.assertIn(b"cannot write the results", p.stderr)
+
     def test_version(self):
         self.assertEqual(run(["--version"])[:2], (0, "orvanta-cli 4.48.4\n"))
 
@@ -315,11 +322,12 @@ class Batch(unittest.TestCase):
 
     def test_verbose_names_rows_and_counts_on_stderr(self):
         code, out, err = run(["--batch", "-", "--verbose"], self.batch_file(
-            [["0", "120", "50"] + PLAIN, ["x"]]))
+            [["0", "120", "50"] + PLAIN, ["x"], ["0", "133", "50"] + PLAIN]))
         self.assertEqual(code, 0)
         self.assertIn("row 1\n", err)
         self.assertIn("0.952574", err)
-        self.assertIn("1 rows priced, 1 rows could not be read", err)
+        self.assertIn("row 3: cannot open ./ptp/133_m2.tp", err)
+        self.assertIn("2 rows priced, 1 rows could not be read", err)
         self.assertNotIn("0.952574", out)
 
 

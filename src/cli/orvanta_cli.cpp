@@ -6,6 +6,7 @@
 // results that could not be written.
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -79,12 +80,16 @@ int price_batch(const std::string &path, const std::string &ptp_dir, cli_output 
       ++unreadable;
       continue;
     }
-    if (verbose) std::fprintf(stderr, "orvanta-cli: row %llu\n", (unsigned long long)row.number);
+    if (verbose) complain("row " + std::to_string(row.number));
     cli_prediction p = run_prediction(&form, ptp_dir.c_str(), verbose ? stderr : nullptr);
     std::string failure;
-    if (p.status == PREDICTION_FAILED) failure = failure_reason(&form, ptp_dir.c_str());
+    if (p.status == PREDICTION_FAILED) {
+      failure = failure_reason(&form, ptp_dir.c_str());
+      if (verbose) complain("row " + std::to_string(row.number) + ": " + failure);
+    }
     write_prediction(out, row.number, &form, &p, failure);
     ++priced;
+    if (std::ferror(stdout)) break;  // finish() reports it; the rest could not be written
   }
   if (r < 0) {
     complain(error);
@@ -92,8 +97,8 @@ int price_batch(const std::string &path, const std::string &ptp_dir, cli_output 
     return exit_usage;
   }
   if (verbose) {
-    std::fprintf(stderr, "orvanta-cli: %llu rows priced, %llu rows could not be read\n",
-                 (unsigned long long)priced, (unsigned long long)unreadable);
+    complain(std::to_string(priced) + " rows priced, " + std::to_string(unreadable) +
+             " rows could not be read");
   }
   return finish(0);
 }
