@@ -1,0 +1,104 @@
+// orvanta-cli's batch reading on arbitrary bytes: the CSV reader with the batch columns,
+// the checks of each row (shiny 0 or 1, texts within the entries' limits), a prediction
+// of every usable row over a folder of small networks, and its record in all three
+// output formats. The row loop is the one orvanta-cli's --batch runs.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "cli/cli_output.hpp"
+#include "cli/cli_prediction.hpp"
+#include "cli/csv_reader.hpp"
+#include "fuzz_file.hpp"
+#include "reliability_networks.hpp"
+
+namespace {
+
+std::string networks_dir;
+std::FILE *sink = nullptr;
+
+void clean_up() {
+  std::error_code ignored;
+  std::filesystem::remove_all(networks_dir, ignored);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  char pattern[] = "/tmp/orvanta-fuzz-ptp-XXXXXX";
+  if (mkdtemp(pattern) == nullptr || !write_reliability_networks(pattern)) {
+    std::perror("cannot write the networks folder");
+    std::abort();
+  }
+  networks_dir = pattern;
+  std::atexit(clean_up);
+  sink = std::fopen("/dev/null", "w");
+  if (sink == nullptr) std::abort();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  static const fuzz_file file("batch");
+  std::vector<std::string> columns = {"shiny"};
+  columns.insert(columns.end(), std::begin(cli_entry_names), std::end(cli_entry_names));
+  std::string error;
+  csv_file_ptr batch(open_csv_file(file.write(data, size), columns, &error));
+  if (!batch) {
+    if (error.empty()) __builtin_trap();  // a refused file always says why
+    return 0;
+  }
+
+  cli_output outputs[3];
+  outputs[0].format = cli_format::text;
+  outputs[1].format = cli_format::json;
+  outputs[2].format = cli_format::csv;
+  for (cli_output &out : outputs) {
+    out.batch = true;
+    out.out = sink;
+    write_header(&out);
+  }
+
+  csv_row row;
+  std::uint64_t last = 0;
+  int r;
+  while ((r = read_csv_row(batch.get(), &row, &error)) == 1) {
+    if (row.number <= last) __builtin_trap();  // rows come in order, numbered from 1
+    last = row.number;
+    cli_form form;
+    if (row.error.empty()) {
+      if (row.fields.size() != columns.size()) __builtin_trap();
+      for (std::size_t i = 0; i < columns.size(); ++i) {
+        const std::string *field = csv_field(batch.get(), &row, columns[i].c_str());
+        if (field != &row.fields[i]) __builtin_trap();
+      }
+      const std::string &shiny = row.fields[0];
+      if (shiny == "0" || shiny == "1") {
+        form.is_shiny = shiny == "1";
+      } else {
+        row.error = "shiny must be 0 or 1" +
+                    (shiny.size() <= 16 ? ", not \"" + shiny + "\"" : std::string());
+      }
+    }
+    if (row.error.empty()) {
+      for (int i = 0; i < 8; ++i) form.texts[i] = std::move(row.fields[i + 1]);
+      row.error = check_entry_texts(&form);
+    }
+    if (!row.error.empty()) {
+      for (cli_output &out : outputs) write_row_error(&out, row.number, row.error);
+      continue;
+    }
+    const cli_prediction p = run_prediction(&form, networks_dir.c_str(), nullptr);
+    std::string failure;
+    if (p.status == PREDICTION_FAILED) failure = failure_reason(&form, networks_dir.c_str());
+    for (cli_output &out : outputs) write_prediction(&out, row.number, &form, &p, failure);
+  }
+  if (r < 0 && error.empty()) __builtin_trap();
+  return 0;
+}

@@ -1,0 +1,30 @@
+// orvanta-train's sales reader on arbitrary bytes: every usable sale it keeps must be one
+// the training can use, and every row it drops must be accounted for.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "cli/train_sales.hpp"
+#include "fuzz_file.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  static const fuzz_file file("sales");
+  sales_file sales;
+  std::string error;
+  if (!read_sales(file.write(data, size), &sales, &error)) {
+    if (error.empty()) __builtin_trap();  // a refused file always says why
+    return 0;
+  }
+  std::uint64_t last = 0;
+  for (const sale &s : sales.sales) {
+    if (s.row <= last) __builtin_trap();  // in file order, each row once
+    last = s.row;
+    if (s.nid == 0 || s.nid > 999 || s.shiny > 1 || s.price == 0) __builtin_trap();
+    for (std::uint32_t iv : s.ivs) {
+      if (iv > 31) __builtin_trap();
+    }
+    if (has_fixed_price(s.ivs)) __builtin_trap();  // those are counted, never trained on
+    if (s.network_price > s.price) __builtin_trap();
+  }
+  return 0;
+}
