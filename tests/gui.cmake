@@ -20,10 +20,16 @@ if(TARGET orvanta_gui)
   target_link_libraries(gui_test PRIVATE orvanta_gui orvanta_gui_test_networks GTest::gtest)
   gtest_discover_tests(gui_test DISCOVERY_MODE PRE_TEST PROPERTIES RESOURCE_LOCK xdisplay)
 
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
+  add_executable(gui_close_window ${CMAKE_CURRENT_SOURCE_DIR}/gui_close_window.cpp)
+  target_link_libraries(gui_close_window PRIVATE PkgConfig::X11)
+
   # The real program under real X input: typing, Tab, Enter, clicks, the diagnostic block
   # on standard output, the width, closing; leaves gui_e2e.png in the build tree.
   add_test(NAME gui_e2e
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/gui_e2e.sh $<TARGET_FILE:orvanta>
-                   $<TARGET_FILE:gui_write_networks> ${CMAKE_CURRENT_BINARY_DIR})
+                   $<TARGET_FILE:gui_write_networks> $<TARGET_FILE:gui_close_window>
+                   ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(gui_e2e PROPERTIES RESOURCE_LOCK xdisplay TIMEOUT 120)
 endif()
