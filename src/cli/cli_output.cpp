@@ -2,6 +2,7 @@
 
 #include <csv.h>
 
+#include <iterator>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -136,8 +137,8 @@ void write_prediction(cli_output *o, std::uint64_t row, const cli_form *form,
         record += text + "\n";
         shown = true;
       }
-      // A failed prediction leaves the window as it was: a single result then shows
-      // nothing (the reason goes to standard error), a batch row says why.
+      // When a failed prediction leaves every label empty, a single result shows nothing
+      // (the reason goes to standard error) and a batch row says why.
       if (!shown && o->batch) record += "No result: " + failure + "\n";
       if (!shown && !o->batch) return;
       break;
@@ -158,9 +159,11 @@ void write_row_error(cli_output *o, std::uint64_t row, const std::string &error)
       break;
     }
     case cli_format::csv: {
-      // Every column after the error stays empty.
-      record = std::to_string(row) + "," + csv_text(error) +
-               std::string(2 + 8 + 8 + 3 + 7 + 1, ',') + "\n";
+      // Every column after the error stays empty: status, shiny, the entries, the
+      // figures, the model's texts, the labels and the width.
+      constexpr std::size_t empty_columns = 2 + 8 + std::size(figures) + std::size(model_texts) +
+                                            std::size(labels_in_reading_order) + 1;
+      record = std::to_string(row) + "," + csv_text(error) + std::string(empty_columns, ',') + "\n";
       break;
     }
     case cli_format::text:
