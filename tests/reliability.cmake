@@ -1,0 +1,21 @@
+# Reliability: a soak of many predictions in one process, a monkey test of the real
+# window, and regression tests of faults the fuzzers found.
+add_library(orvanta_reliability_networks STATIC ${CMAKE_CURRENT_SOURCE_DIR}/reliability_networks.cpp)
+target_link_libraries(orvanta_reliability_networks PUBLIC orvanta_nn)
+target_include_directories(orvanta_reliability_networks PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+
+if(TARGET orvanta_view_texts)
+  add_executable(soak_test ${CMAKE_CURRENT_SOURCE_DIR}/soak_test.cpp)
+  target_link_libraries(soak_test PRIVATE orvanta_view_texts orvanta_reliability_networks
+                                          GTest::gtest_main)
+  gtest_discover_tests(soak_test DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 300)
+endif()
+
+# The window under the X server that scripts/test starts; it shares that server with the
+# other window tests, so one at a time.
+if(TARGET orvanta_gui)
+  add_executable(monkey_test ${CMAKE_CURRENT_SOURCE_DIR}/monkey_test.cpp)
+  target_link_libraries(monkey_test PRIVATE orvanta_gui orvanta_reliability_networks GTest::gtest)
+  gtest_discover_tests(monkey_test DISCOVERY_MODE PRE_TEST
+                       PROPERTIES RESOURCE_LOCK xdisplay TIMEOUT 300)
+endif()
