@@ -61,7 +61,7 @@ def main():
             core = {b["name"]: b for b in json.load(f)["benchmarks"]}
         print("C++ (bench_core, CPU time) against NumPy")
         for name, key in (("BM_Predict", "predict"), ("BM_Train", "train")):
-            bench = core[name]
+            bench = core.get(name + "_median", core.get(name))
             scale = {"ns": 1, "us": 1e3, "ms": 1e6, "s": 1e9}[bench.get("time_unit", "ns")]
             cpp = bench["cpu_time"] * scale
             print("  %-10s C++ %7.0f ns   NumPy %7.0f ns   NumPy / C++ = %.1f"
