@@ -27,6 +27,7 @@ for program in "${programs[@]}"; do
 done
 
 # The bundled networks, every one of them.
+[ -d "$source_dir/ptp" ] || fail "there are no bundled networks in $source_dir/ptp"
 expected=$(cd "$source_dir/ptp" && ls -- *.tp | sort)
 installed=$(cd "$root/share/orvanta/ptp" && ls -- *.tp | sort)
 [ -n "$expected" ] || fail "no bundled networks in $source_dir/ptp"
