@@ -1,0 +1,78 @@
+// Training speed: one back-propagation step of the bundled shape (steps per second), one
+// epoch of a species, and the whole default run of orvanta-train on data/sales.csv (seven
+// species, three networks each), the last measured once since it takes seconds.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "cli/train_networks.hpp"
+#include "cli/train_targets.hpp"
+
+namespace {
+
+const std::string sales_csv = std::string(ORVANTA_SOURCE_DIR) + "/data/sales.csv";
+
+std::map<std::uint32_t, std::vector<sale>> sales_by_species() {
+  sales_file sales;
+  std::string error;
+  if (!read_sales(sales_csv.c_str(), &sales, &error)) std::abort();
+  std::map<std::uint32_t, std::vector<sale>> by_species;
+  for (const sale &s : sales.sales) by_species[s.nid].push_back(s);
+  return by_species;
+}
+
+// One train() call of the bundled shape on a real sale, cycling through a species' rows.
+void BM_TrainStep(benchmark::State &state) {
+  const training_options defaults;
+  const std::vector<sale> sales = sales_by_species().at(212);
+  std::vector<matrix_ptr> inputs, targets;
+  for (const sale &s : sales) {
+    inputs.emplace_back(sale_inputs(s));
+    targets.emplace_back(create_matrix(4, 1));
+    const std::array<double, 4> t = price_targets(s.network_price);
+    for (std::uint32_t r = 0; r < 4; ++r) set_element(targets.back().get(), r, 0, t[r]);
+  }
+  seeded_random random(defaults.seed);
+  const perceptron_ptr p(create_seeded_perceptron(defaults, &random));
+  std::size_t i = 0;
+  for (auto _ : state) {
+    train(p.get(), inputs[i].get(), targets[i].get());
+    i = i + 1 == inputs.size() ? 0 : i + 1;
+  }
+  state.SetItemsProcessed(state.iterations());
+  state.SetLabel(std::to_string(defaults.hidden) + " nodes x " + std::to_string(defaults.layers) +
+                 " hidden layers");
+}
+BENCHMARK(BM_TrainStep);
+
+// Trains every species as `orvanta-train data/sales.csv` does with its defaults (files
+// go to a temporary directory); items are training steps.
+void BM_DefaultTrainingRun(benchmark::State &state) {
+  const training_options defaults;
+  const auto by_species = sales_by_species();
+  const std::filesystem::path out = std::filesystem::temp_directory_path() /
+                                    ("orvanta_bench_train_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(out);
+  std::int64_t steps = 0;
+  for (auto _ : state) {
+    for (const auto &[nid, sales] : by_species) {
+      species_report report;
+      std::string error;
+      if (!train_species(nid, sales, defaults, out.string(), nullptr, &report, &error)) {
+        state.SkipWithError(error.c_str());
+        break;
+      }
+      steps += static_cast<std::int64_t>(report.training_rows) * defaults.epochs * 3;
+    }
+  }
+  std::filesystem::remove_all(out);
+  state.SetItemsProcessed(steps);
+}
+BENCHMARK(BM_DefaultTrainingRun)->Unit(benchmark::kSecond)->Iterations(1);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,334 @@
+// Training the three networks of a species and measuring them.
+#include "cli/train_networks.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <utility>
+
+#include "cli/train_targets.hpp"
+#include "model/coverage.hpp"
+#include "model/model_orvanta.hpp"
+#include "model/price_tiers.hpp"
+
+namespace {
+
+constexpr std::uint32_t network_inputs = 8;
+constexpr std::uint32_t network_outputs = 4;
+
+// One training example: the input column and the four target outputs.
+struct example {
+  matrix_ptr inputs;
+  matrix_ptr targets;
+};
+
+using classifier = int (*)(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                           std::uint32_t, std::uint32_t);
+
+// The coverage classifier of a species' group, or nullptr for a species outside the table.
+classifier coverage_of(std::uint32_t nid) {
+  switch (nid) {
+    case 58:
+    case 59:
+      return Growlithe_range;
+    case 86:
+    case 87:
+      return Seel_range;
+    case 116:
+    case 117:
+    case 230:
+      return Horsea_range;
+    case 120:
+    case 121:
+      return Staryu_range;
+    case 123:
+    case 212:
+      return Scyther_range;
+    case 133:
+      return Eevee_range;
+    default:
+      return nullptr;
+  }
+}
+
+double median(std::vector<double> values) {
+  if (values.empty()) return std::numeric_limits<double>::quiet_NaN();
+  std::sort(values.begin(), values.end());
+  const std::size_t half = values.size() / 2;
+  return values.size() % 2 == 1 ? values[half] : (values[half - 1] + values[half]) / 2.0;
+}
+
+double percentage_error(std::uint32_t estimate, std::uint32_t price) {
+  const double p = price;
+  return std::fabs(static_cast<double>(estimate) - p) / p * 100.0;
+}
+
+std::uint32_t median_price(const std::vector<std::uint32_t> &prices) {
+  std::vector<double> values(prices.begin(), prices.end());
+  return static_cast<std::uint32_t>(median(std::move(values)));
+}
+
+// The "price of the nearest reference spread" baseline: for each training row at one of
+// the group's reference spreads (coverage rating 0) the median price per spread and
+// shiny flag; a held-out row gets the price of the nearest such spread (squared IV
+// distance) of the same shiny flag, or of either flag when its own has none.
+class reference_baseline {
+ public:
+  reference_baseline(std::uint32_t nid, const std::vector<const sale *> &training) {
+    const classifier rate = coverage_of(nid);
+    if (rate == nullptr) return;
+    std::map<std::pair<std::uint32_t, std::array<std::uint32_t, 6>>, std::vector<std::uint32_t>>
+        prices;
+    for (const sale *s : training) {
+      const auto &v = s->ivs;
+      if (rate(v[0], v[1], v[2], v[3], v[4], v[5]) == 0)
+        prices[{s->shiny, s->ivs}].push_back(s->network_price);
+    }
+    for (const auto &[key, list] : prices)
+      spreads_.push_back({key.first, key.second, median_price(list)});
+  }
+
+  bool empty() const { return spreads_.empty(); }
+
+  std::uint32_t estimate(const sale &s) const {
+    const bool own_flag = std::any_of(spreads_.begin(), spreads_.end(),
+                                      [&](const spread &r) { return r.shiny == s.shiny; });
+    std::uint64_t best_distance = std::numeric_limits<std::uint64_t>::max();
+    std::uint32_t best_price = 0;
+    for (const spread &r : spreads_) {
+      if (own_flag && r.shiny != s.shiny) continue;
+      std::uint64_t distance = 0;
+      for (std::size_t i = 0; i < 6; ++i) {
+        const std::int64_t d = std::int64_t{r.ivs[i]} - std::int64_t{s.ivs[i]};
+        distance += static_cast<std::uint64_t>(d * d);
+      }
+      if (distance < best_distance) {
+        best_distance = distance;
+        best_price = r.price;
+      }
+    }
+    return best_price;
+  }
+
+ private:
+  struct spread {
+    std::uint32_t shiny;
+    std::array<std::uint32_t, 6> ivs;
+    std::uint32_t price;
+  };
+  std::vector<spread> spreads_;
+};
+
+bool write_network(const perceptron *p, const std::string &path, std::string *error) {
+  const std::string temporary = path + ".tmp";
+  if (save_perceptron(p, temporary.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    *error = "cannot write " + temporary;
+    return false;
+  }
+  std::error_code code;
+  std::filesystem::rename(temporary, path, code);
+  if (code) {
+    std::remove(temporary.c_str());
+    *error = "cannot rename " + temporary + " to " + path + ": " + code.message();
+    return false;
+  }
+  return true;
+}
+
+void train_network(perceptron *p, const std::vector<example> &examples,
+                   const training_options &options, seeded_random *random,
+                   const std::function<void(std::uint32_t)> &epoch_done) {
+  std::vector<std::uint32_t> order(examples.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+  for (std::uint32_t epoch = 0; epoch < options.epochs; ++epoch) {
+    random->shuffle(order);
+    for (std::uint32_t i : order) train(p, examples[i].inputs.get(), examples[i].targets.get());
+    epoch_done(epoch + 1);
+  }
+}
+
+}  // namespace
+
+matrix *sale_inputs(const sale &s) {
+  return create_matrix_inputs(network_inputs, s.shiny, s.ivs[0], s.ivs[1], s.ivs[2], s.ivs[3],
+                              s.ivs[4], s.ivs[5]);
+}
+
+std::vector<bool> choose_held_out(std::size_t rows, double fraction, std::uint64_t seed,
+                                  std::uint32_t nid) {
+  std::vector<bool> held_out(rows, false);
+  if (rows == 0) return held_out;
+  auto count = static_cast<std::size_t>(std::llround(fraction * static_cast<double>(rows)));
+  count = std::min(count, rows - 1);
+  std::vector<std::uint32_t> order(rows);
+  for (std::size_t i = 0; i < rows; ++i) order[i] = static_cast<std::uint32_t>(i);
+  seeded_random random(stream_seed(seed, nid, 0));
+  random.shuffle(order);
+  for (std::size_t i = 0; i < count; ++i) held_out[order[i]] = true;
+  return held_out;
+}
+
+perceptron *create_seeded_perceptron(const training_options &options, seeded_random *random) {
+  perceptron *p = create_perceptron(network_inputs, options.hidden, network_outputs, options.layers,
+                                    options.learning_rate);
+  if (p == nullptr) return nullptr;
+  // Creation drew its weights from the clock-seeded rand(); replace every one of them,
+  // in the order the model file lists them.
+  const auto fill = [&](matrix *m) {
+    for (std::uint32_t i = 0; i < get_lines(m); ++i)
+      for (std::uint32_t j = 0; j < get_columns(m); ++j) set_element(m, i, j, random->weight());
+  };
+  for (std::uint32_t l = 0; l < options.layers; ++l) fill(get_hl_weights(p)[l]);
+  fill(get_o_weights(p));
+  return p;
+}
+
+bool price_sale(const std::array<const perceptron *, 3> &networks, const sale &s,
+                network_prices *out) {
+  const matrix_ptr inputs(sale_inputs(s));
+  if (inputs == nullptr) return false;
+  std::array<std::array<double, 4>, 3> outputs{};
+  for (std::size_t k = 0; k < 3; ++k) {
+    const matrix_ptr column(predict(networks[k], inputs.get()));
+    if (column == nullptr) return false;
+    for (std::uint32_t r = 0; r < 4; ++r) outputs[k][r] = get_element(column.get(), r, 0);
+    out->single[k] = price_of_outputs(outputs[k]);
+  }
+  // As the prediction does: one tier for all three, each price read from its line.
+  const price_tier tier = choose_price_tier(outputs[0], outputs[1], outputs[2]);
+  std::uint32_t sum = 0;
+  for (std::size_t k = 0; k < 3; ++k)
+    sum += static_cast<std::uint32_t>(tier.scale * outputs[k][tier.line]);
+  out->average = sum / 3;
+  return true;
+}
+
+double median_percentage_error(const std::vector<std::uint32_t> &estimates,
+                               const std::vector<std::uint32_t> &prices) {
+  std::vector<double> errors(prices.size());
+  for (std::size_t i = 0; i < prices.size(); ++i)
+    errors[i] = percentage_error(estimates[i], prices[i]);
+  return median(std::move(errors));
+}
+
+coverage_summary summarize_coverage(const std::vector<species_report> &reports, int coverage) {
+  std::vector<double> combined, by_median, by_reference;
+  for (const species_report &r : reports) {
+    for (const held_out_sale &s : r.sales) {
+      if (s.coverage != coverage) continue;
+      combined.push_back(s.combined);
+      by_median.push_back(s.median_baseline);
+      if (!std::isnan(s.reference_baseline)) by_reference.push_back(s.reference_baseline);
+    }
+  }
+  coverage_summary summary;
+  summary.rows = combined.size();
+  summary.combined_error = median(std::move(combined));
+  summary.median_baseline_error = median(std::move(by_median));
+  summary.reference_baseline_error = median(std::move(by_reference));
+  return summary;
+}
+
+std::string network_path(const std::string &dir, std::uint32_t nid, int network) {
+  return (std::filesystem::path(dir) /
+          (std::to_string(nid) + "_m" + std::to_string(network) + ".tp"))
+      .string();
+}
+
+bool train_species(std::uint32_t nid, const std::vector<sale> &sales,
+                   const training_options &options, const std::string &out_dir,
+                   const training_progress &progress, species_report *report, std::string *error) {
+  const std::vector<bool> held_out =
+      choose_held_out(sales.size(), options.holdout, options.seed, nid);
+  std::vector<const sale *> training, measuring;
+  for (std::size_t i = 0; i < sales.size(); ++i)
+    (held_out[i] ? measuring : training).push_back(&sales[i]);
+  if (training.empty()) {
+    *error = "species " + std::to_string(nid) + ": no sales to train on";
+    return false;
+  }
+
+  std::vector<example> examples;
+  examples.reserve(training.size());
+  for (const sale *s : training) {
+    example e{matrix_ptr(sale_inputs(*s)), matrix_ptr(create_matrix(network_outputs, 1))};
+    if (e.inputs == nullptr || e.targets == nullptr) {
+      *error = "out of memory";
+      return false;
+    }
+    const std::array<double, 4> targets = price_targets(s->network_price);
+    for (std::uint32_t r = 0; r < network_outputs; ++r)
+      set_element(e.targets.get(), r, 0, targets[r]);
+    examples.push_back(std::move(e));
+  }
+
+  for (int k = 1; k <= 3; ++k) {
+    seeded_random random(stream_seed(options.seed, nid, static_cast<std::uint32_t>(k)));
+    const perceptron_ptr p(create_seeded_perceptron(options, &random));
+    if (p == nullptr) {
+      *error = "species " + std::to_string(nid) + ": cannot create a network";
+      return false;
+    }
+    train_network(p.get(), examples, options, &random, [&](std::uint32_t epoch) {
+      if (progress) progress(nid, k, epoch, options.epochs);
+    });
+    if (!write_network(p.get(), network_path(out_dir, nid, k), error)) return false;
+  }
+
+  // Measure the networks as written: the file keeps six decimals of every weight.
+  std::array<perceptron_ptr, 3> loaded;
+  for (int k = 1; k <= 3; ++k) {
+    loaded[k - 1].reset(load_perceptron(network_path(out_dir, nid, k).c_str()));
+    if (loaded[k - 1] == nullptr) {
+      *error = "cannot read back " + network_path(out_dir, nid, k);
+      return false;
+    }
+  }
+  const std::array<const perceptron *, 3> networks = {loaded[0].get(), loaded[1].get(),
+                                                      loaded[2].get()};
+  std::vector<std::uint32_t> prices, combined, by_median, by_reference;
+  std::array<std::vector<std::uint32_t>, 3> single;
+  std::vector<std::uint32_t> training_prices;
+  for (const sale *s : training) training_prices.push_back(s->network_price);
+  const std::uint32_t species_median = median_price(training_prices);
+  const reference_baseline reference(nid, training);
+  const classifier rate = coverage_of(nid);
+  report->sales.clear();
+  for (const sale *s : measuring) {
+    network_prices estimate;
+    if (!price_sale(networks, *s, &estimate)) {
+      *error = "out of memory";
+      return false;
+    }
+    prices.push_back(s->network_price);
+    for (std::size_t k = 0; k < 3; ++k) single[k].push_back(estimate.single[k]);
+    combined.push_back(estimate.average);
+    by_median.push_back(species_median);
+    by_reference.push_back(reference.estimate(*s));
+    const auto &v = s->ivs;
+    held_out_sale row;
+    row.coverage = rate == nullptr ? 2 : rate(v[0], v[1], v[2], v[3], v[4], v[5]);
+    row.combined = percentage_error(combined.back(), s->network_price);
+    row.median_baseline = percentage_error(species_median, s->network_price);
+    row.reference_baseline = reference.empty()
+                                 ? std::numeric_limits<double>::quiet_NaN()
+                                 : percentage_error(by_reference.back(), s->network_price);
+    report->sales.push_back(row);
+  }
+
+  report->nid = nid;
+  report->training_rows = training.size();
+  report->held_out_rows = measuring.size();
+  for (std::size_t k = 0; k < 3; ++k)
+    report->network_error[k] = median_percentage_error(single[k], prices);
+  report->combined_error = median_percentage_error(combined, prices);
+  report->median_baseline_error = median_percentage_error(by_median, prices);
+  report->reference_baseline_error = reference.empty()
+                                         ? std::numeric_limits<double>::quiet_NaN()
+                                         : median_percentage_error(by_reference, prices);
+  return true;
+}

@@ -1,0 +1,100 @@
+// Training the three networks of a species, writing them as model files and measuring
+// them on held-out sales.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cli/train_random.hpp"
+#include "cli/train_sales.hpp"
+#include "nn/multi_layer_perceptron.hpp"
+
+// The shape and schedule of a run. The defaults are the settings of the bundled networks.
+struct training_options {
+  std::uint32_t hidden = 16;    // nodes per hidden layer
+  std::uint32_t layers = 2;     // hidden layers
+  std::uint32_t epochs = 3000;  // passes over a species' training rows, per network
+  double learning_rate = 0.3;   // the step size train() uses (stored in each file)
+  std::uint64_t seed = 4484;    // drives weights, hold-out rows and example order
+  double holdout = 0.2;         // fraction of each species' rows kept for measuring
+};
+
+// The smallest learning rate that a model file keeps: it stores six decimals, and a file
+// whose rate reads as 0 does not load.
+inline constexpr double smallest_learning_rate = 0.000001;
+
+// The network inputs for a sale: the prediction's own input column (8 x 1).
+matrix *sale_inputs(const sale &s);
+
+// Which of a species' rows are held out: exactly round(fraction * rows) of them, at most
+// rows - 1 so that one is left to train on, chosen by the seeded generator.
+std::vector<bool> choose_held_out(std::size_t rows, double fraction, std::uint64_t seed,
+                                  std::uint32_t nid);
+
+// A network of the run's shape (8 inputs, 4 outputs) whose weights the generator has
+// written over the ones creation drew, in [-1, 1); biases 0. Release with
+// free_perceptron; nullptr when it cannot be created.
+perceptron *create_seeded_perceptron(const training_options &options, seeded_random *random);
+
+// Called after every epoch of every network: species, network 1 to 3, epochs done, of.
+using training_progress =
+    std::function<void(std::uint32_t nid, int network, std::uint32_t epoch, std::uint32_t epochs)>;
+
+// One held-out sale: the coverage rating of its spread and the absolute percentage error
+// of each estimate of its price.
+struct held_out_sale {
+  int coverage = 2;  // 0 a reference spread, 1 near one, 2 elsewhere (or no table)
+  double combined = 0.0;
+  double median_baseline = 0.0;
+  double reference_baseline = 0.0;  // NaN when the species has no reference spread rows
+};
+
+// The held-out error of one species' networks, each a median absolute percentage error
+// of the price (NaN when no row is held out).
+struct species_report {
+  std::uint32_t nid = 0;
+  std::size_t training_rows = 0;
+  std::size_t held_out_rows = 0;
+  std::array<double, 3> network_error{};  // each network on its own
+  double combined_error = 0.0;            // the average of the three, as the window shows it
+  double median_baseline_error = 0.0;     // always the species' median training price
+  double reference_baseline_error = 0.0;  // the price at the nearest reference spread
+  std::vector<held_out_sale> sales;       // in file order
+};
+
+// The held-out errors of every species together, for the sales of one coverage rating.
+struct coverage_summary {
+  std::size_t rows = 0;
+  double combined_error = 0.0;
+  double median_baseline_error = 0.0;
+  double reference_baseline_error = 0.0;
+};
+coverage_summary summarize_coverage(const std::vector<species_report> &reports, int coverage);
+
+// The price the window's three networks give for a sale (their truncated average), and
+// each network's own price, from the networks' outputs.
+struct network_prices {
+  std::array<std::uint32_t, 3> single{};
+  std::uint32_t average = 0;
+};
+// Returns false when a forward pass fails.
+bool price_sale(const std::array<const perceptron *, 3> &networks, const sale &s,
+                network_prices *out);
+
+// The median of |estimate - price| / price, in percent; NaN for no rows.
+double median_percentage_error(const std::vector<std::uint32_t> &estimates,
+                               const std::vector<std::uint32_t> &prices);
+
+// "<dir>/<nid>_m<k>.tp".
+std::string network_path(const std::string &dir, std::uint32_t nid, int network);
+
+// Trains the three networks of species `nid` from its sales (in file order), writes them
+// into `out_dir` (each file written whole under a temporary name, then renamed) and
+// measures the written networks, as the window will read them, on the held-out rows.
+// Returns false with a message in *error when a network cannot be made or written.
+bool train_species(std::uint32_t nid, const std::vector<sale> &sales,
+                   const training_options &options, const std::string &out_dir,
+                   const training_progress &progress, species_report *report, std::string *error);

@@ -1,0 +1,27 @@
+# orvanta-train: its units (generator, targets, sales, training), the tool through its
+# binary, and the bundled networks in ptp/ against data/sales.csv.
+if(TARGET orvanta_train)
+  foreach(name train_random_test train_targets_test train_sales_test train_networks_test)
+    add_executable(${name} ${CMAKE_CURRENT_SOURCE_DIR}/${name}.cpp)
+    target_link_libraries(${name} PRIVATE orvanta_train GTest::gtest_main)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
+  endforeach()
+
+  # The bundled networks: they predict the held-out sales within the reported error,
+  # and retraining reproduces them byte for byte (the full retraining of a species
+  # only in optimised builds: under the sanitizers it would take minutes).
+  add_executable(train_bundled_test ${CMAKE_CURRENT_SOURCE_DIR}/train_bundled_test.cpp)
+  target_link_libraries(train_bundled_test PRIVATE orvanta_train GTest::gtest_main)
+  target_compile_definitions(train_bundled_test PRIVATE
+                             ORVANTA_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                             ORVANTA_SANITIZED=$<BOOL:${ORVANTA_SANITIZE}>)
+  gtest_discover_tests(train_bundled_test DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 300)
+endif()
+
+if(TARGET orvanta-train)
+  foreach(group Usage BadRows Output Reproducible)
+    add_test(NAME train_cli_${group}
+             COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/train_cli_test.py
+                     $<TARGET_FILE:orvanta-train> ${group})
+  endforeach()
+endif()

@@ -1,0 +1,206 @@
+// Training a species' three networks: reproducible files, independent networks, held-out
+// rows, the joint price of the three, and a fit that beats the plain median.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "cli/train_networks.hpp"
+#include "nn/multi_layer_perceptron.hpp"
+
+namespace {
+
+std::string slurp(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Sales of one species whose price rises with HP and Atk; shiny ones cost fifty times as
+// much, so they sit two tiers higher.
+std::vector<sale> synthetic_sales(std::uint32_t nid, std::size_t count) {
+  std::vector<sale> sales;
+  seeded_random random(99);
+  for (std::size_t i = 0; i < count; ++i) {
+    sale s;
+    s.row = i + 1;
+    s.nid = nid;
+    s.shiny = static_cast<std::uint32_t>(i % 2);
+    for (auto &iv : s.ivs) iv = 10 + static_cast<std::uint32_t>(random.below(22));
+    const double quality = (s.ivs[0] + s.ivs[1]) / 62.0;
+    s.price = static_cast<std::uint32_t>(200000.0 * (1.0 + 3.0 * quality) * (s.shiny ? 50 : 1));
+    s.network_price = s.price;
+    sales.push_back(s);
+  }
+  return sales;
+}
+
+// A network that gives the same four outputs for every input.
+perceptron_ptr constant_network(const std::array<double, 4> &outputs) {
+  perceptron_ptr p(create_perceptron(8, 2, 4, 1, 0.1));
+  for (matrix *m : {get_hl_weights(p.get())[0], get_o_weights(p.get())})
+    for (double &x : m->data) x = 0.0;
+  for (std::uint32_t r = 0; r < 4; ++r)
+    set_element(get_o_bias(p.get()), r, 0, std::log(outputs[r] / (1.0 - outputs[r])));
+  return p;
+}
+
+class TrainSpecies : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = std::filesystem::temp_directory_path() /
+            ("orvanta_train_networks_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(root_);
+    options_.hidden = 6;
+    options_.layers = 1;
+    options_.epochs = 40;
+    options_.learning_rate = 0.5;
+    options_.seed = 11;
+    options_.holdout = 0.25;
+  }
+  void TearDown() override { std::filesystem::remove_all(root_); }
+
+  std::string dir(const std::string &name) {
+    std::filesystem::create_directories(root_ / name);
+    return (root_ / name).string();
+  }
+
+  species_report run(const std::string &out, const std::vector<sale> &sales) {
+    species_report report;
+    std::string error;
+    EXPECT_TRUE(train_species(133, sales, options_, out, nullptr, &report, &error)) << error;
+    return report;
+  }
+
+  std::filesystem::path root_;
+  training_options options_;
+};
+
+}  // namespace
+
+TEST(ChooseHeldOut, HoldsOutTheRoundedFractionAndKeepsOneToTrain) {
+  const std::vector<bool> held = choose_held_out(10, 0.25, 1, 58);
+  EXPECT_EQ(std::count(held.begin(), held.end(), true), 3);  // 2.5 rounds away from 0
+  EXPECT_EQ(choose_held_out(10, 0.25, 1, 58), held);
+  EXPECT_NE(choose_held_out(10, 0.25, 1, 59), held);
+  EXPECT_NE(choose_held_out(10, 0.25, 2, 58), held);
+  const std::vector<bool> none = choose_held_out(10, 0.0, 1, 58);
+  EXPECT_EQ(std::count(none.begin(), none.end(), true), 0);
+  const std::vector<bool> most = choose_held_out(3, 0.95, 1, 58);
+  EXPECT_EQ(std::count(most.begin(), most.end(), true), 2);
+  const std::vector<bool> single = choose_held_out(1, 0.5, 1, 58);
+  EXPECT_EQ(std::count(single.begin(), single.end(), true), 0);
+  EXPECT_TRUE(choose_held_out(0, 0.5, 1, 58).empty());
+}
+
+TEST(CreateSeededPerceptron, WeightsComeFromTheSeedNotTheClock) {
+  training_options options;
+  options.hidden = 5;
+  options.layers = 2;
+  seeded_random a(3), b(3), c(4);
+  const perceptron_ptr p(create_seeded_perceptron(options, &a));
+  const perceptron_ptr q(create_seeded_perceptron(options, &b));
+  const perceptron_ptr r(create_seeded_perceptron(options, &c));
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(get_num_inputs(p.get()), 8u);
+  EXPECT_EQ(get_num_outputs(p.get()), 4u);
+  EXPECT_EQ(get_num_hidden_layers(p.get()), 2u);
+  for (std::uint32_t l = 0; l < 2; ++l) {
+    EXPECT_EQ(get_hl_weights(p.get())[l]->data, get_hl_weights(q.get())[l]->data);
+    EXPECT_NE(get_hl_weights(p.get())[l]->data, get_hl_weights(r.get())[l]->data);
+    for (double w : get_hl_weights(p.get())[l]->data) {
+      EXPECT_GE(w, -1.0);
+      EXPECT_LT(w, 1.0);
+    }
+    for (double b : get_hl_bias(p.get())[l]->data) EXPECT_EQ(b, 0.0);
+  }
+  EXPECT_EQ(get_o_weights(p.get())->data, get_o_weights(q.get())->data);
+}
+
+TEST(PriceSale, OneTierForAllThreeAsThePredictionChooses) {
+  // Alone: tier 1,200,000 for the first, 120,000 for the others. Together, thresholds
+  // 0 and 1 each hold somewhere, so all three read line 2 at 120,000,000.
+  const perceptron_ptr a = constant_network({0.95, 0.2, 0.1, 0.4});
+  const perceptron_ptr b = constant_network({0.3, 0.92, 0.1, 0.5});
+  const perceptron_ptr c = constant_network({0.1, 0.1, 0.1, 0.6});
+  sale s;
+  s.ivs = {20, 21, 22, 23, 24, 25};
+  network_prices prices;
+  ASSERT_TRUE(price_sale({a.get(), b.get(), c.get()}, s, &prices));
+  EXPECT_NEAR(prices.single[0], 240000, 1);
+  EXPECT_NEAR(prices.single[1], 36000, 1);
+  EXPECT_NEAR(prices.single[2], 12000, 1);
+  EXPECT_NEAR(prices.average, 12000000, 1);
+}
+
+TEST(MedianPercentageError, MedianOfAbsoluteRelativeErrors) {
+  EXPECT_DOUBLE_EQ(median_percentage_error({110, 90, 100}, {100, 100, 100}), 10.0);
+  EXPECT_DOUBLE_EQ(median_percentage_error({110, 100, 130, 300}, {100, 100, 100, 100}), 20.0);
+  EXPECT_TRUE(std::isnan(median_percentage_error({}, {})));
+}
+
+TEST(NetworkPath, NamesTheFileAsThePredictionLooksItUp) {
+  EXPECT_EQ(network_path("ptp", 58, 2), "ptp/58_m2.tp");
+}
+
+TEST_F(TrainSpecies, SameSeedSameBytesOtherSeedOtherBytes) {
+  const std::vector<sale> sales = synthetic_sales(133, 60);
+  const species_report first = run(dir("a"), sales);
+  run(dir("b"), sales);
+  options_.seed = 12;
+  run(dir("c"), sales);
+  for (int k = 1; k <= 3; ++k) {
+    const std::string a = slurp(network_path(dir("a"), 133, k));
+    ASSERT_FALSE(a.empty());
+    EXPECT_EQ(a, slurp(network_path(dir("b"), 133, k))) << k;
+    EXPECT_NE(a, slurp(network_path(dir("c"), 133, k))) << k;
+  }
+  // The three networks of a run are trained independently.
+  EXPECT_NE(slurp(network_path(dir("a"), 133, 1)), slurp(network_path(dir("a"), 133, 2)));
+  EXPECT_NE(slurp(network_path(dir("a"), 133, 2)), slurp(network_path(dir("a"), 133, 3)));
+  EXPECT_EQ(first.nid, 133u);
+  EXPECT_EQ(first.training_rows, 45u);
+  EXPECT_EQ(first.held_out_rows, 15u);
+  // Nothing but the three files is left behind.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir("a")),
+                          std::filesystem::directory_iterator{}),
+            3);
+}
+
+TEST_F(TrainSpecies, FilesKeepTheShapeAndTheLearningRate) {
+  run(dir("a"), synthetic_sales(133, 20));
+  const perceptron_ptr p(load_perceptron(network_path(dir("a"), 133, 1).c_str()));
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(get_num_inputs(p.get()), 8u);
+  EXPECT_EQ(get_num_hidden_layers_nodes(p.get()), 6u);
+  EXPECT_EQ(get_num_outputs(p.get()), 4u);
+  EXPECT_EQ(get_num_hidden_layers(p.get()), 1u);
+  EXPECT_NE(slurp(network_path(dir("a"), 133, 1)).find("learning_rate  0.500000\n"),
+            std::string::npos);
+}
+
+TEST_F(TrainSpecies, LearnsWhatTheMedianCannot) {
+  options_.epochs = 150;
+  const species_report report = run(dir("a"), synthetic_sales(133, 120));
+  EXPECT_EQ(report.held_out_rows, 30u);
+  EXPECT_GT(report.median_baseline_error, 50.0);  // half the rows are fifty times dearer
+  EXPECT_LT(report.combined_error, 20.0);
+  for (double e : report.network_error) EXPECT_LT(e, 25.0);
+  // No row of the synthetic data sits on an Eevee reference spread.
+  EXPECT_TRUE(std::isnan(report.reference_baseline_error));
+}
+
+TEST_F(TrainSpecies, UnwritableDirectoryIsAnError) {
+  const std::string blocker = (root_ / "file").string();
+  std::ofstream(blocker) << "x";
+  species_report report;
+  std::string error;
+  EXPECT_FALSE(
+      train_species(133, synthetic_sales(133, 10), options_, blocker, nullptr, &report, &error));
+  EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
+}
