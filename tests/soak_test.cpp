@@ -32,7 +32,7 @@ namespace {
 namespace fs = std::filesystem;
 
 #ifdef ORVANTA_UNDER_ASAN
-constexpr int total_predictions = 5000;
+constexpr int total_predictions = 20000;
 #else
 constexpr int total_predictions = 100000;
 #endif
