@@ -58,7 +58,8 @@ class Usage(TempDir):
                      ["--learning-rate", "0.0000001", SALES], ["--holdout", "1", SALES],
                      ["--holdout", "-0.1", SALES], ["--seed", "x", SALES],
                      ["--species", "58,abc", SALES], ["--species", "0", SALES],
-                     ["--species", "58,,59", SALES], ["--frobnicate", SALES]]:
+                     ["--species", "58,,59", SALES], ["--species", "", SALES],
+                     ["--frobnicate", SALES]]:
             with self.subTest(args=args):
                 out_dir = os.path.join(self.dir, "ptp")
                 code, out, err = run(["--out", out_dir] + args)
@@ -66,6 +67,17 @@ class Usage(TempDir):
                 self.assertEqual(out, "")
                 self.assertNotEqual(err.strip(), "")
                 self.assertFalse(os.path.exists(out_dir))
+
+    def test_empty_out_is_a_usage_error(self):
+        code, _, err = run(["--out", "", SALES])
+        self.assertEqual(code, 2)
+        self.assertIn("--out", err)
+
+    def test_out_that_is_a_file_exits_1(self):
+        path = self.write("taken", "")
+        code, _, err = run(["--species", "133", "--epochs", "1", "--out", path, SALES])
+        self.assertEqual(code, 1)
+        self.assertIn("cannot create " + path, err)
 
     def test_unreadable_file_exits_1(self):
         code, _, err = run(["--out", self.dir, os.path.join(self.dir, "missing.csv")])

@@ -176,7 +176,11 @@ int main(int argc, char **argv) {
 
   std::vector<std::uint32_t> requested;
   std::string error;
-  if (!species_text.empty() && !parse_species_list(species_text, &requested, &error)) {
+  if (out_dir.empty()) {
+    std::fprintf(stderr, "%s: --out: the directory name is empty\n", program);
+    return 2;
+  }
+  if (app.count("--species") != 0 && !parse_species_list(species_text, &requested, &error)) {
     std::fprintf(stderr, "%s: %s\n", program, error.c_str());
     return 2;
   }

@@ -139,16 +139,19 @@ bool write_network(const perceptron *p, const std::string &path, std::string *er
   return true;
 }
 
-void train_network(perceptron *p, const std::vector<example> &examples,
+// False when a step could not obtain its working memory.
+bool train_network(perceptron *p, const std::vector<example> &examples,
                    const training_options &options, seeded_random *random,
                    const std::function<void(std::uint32_t)> &epoch_done) {
   std::vector<std::uint32_t> order(examples.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
   for (std::uint32_t epoch = 0; epoch < options.epochs; ++epoch) {
     random->shuffle(order);
-    for (std::uint32_t i : order) train(p, examples[i].inputs.get(), examples[i].targets.get());
+    for (std::uint32_t i : order)
+      if (train(p, examples[i].inputs.get(), examples[i].targets.get()) != 0) return false;
     epoch_done(epoch + 1);
   }
+  return true;
 }
 
 }  // namespace
@@ -273,9 +276,14 @@ bool train_species(std::uint32_t nid, const std::vector<sale> &sales,
       *error = "species " + std::to_string(nid) + ": cannot create a network";
       return false;
     }
-    train_network(p.get(), examples, options, &random, [&](std::uint32_t epoch) {
-      if (progress) progress(nid, k, epoch, options.epochs);
-    });
+    const bool trained =
+        train_network(p.get(), examples, options, &random, [&](std::uint32_t epoch) {
+          if (progress) progress(nid, k, epoch, options.epochs);
+        });
+    if (!trained) {
+      *error = "species " + std::to_string(nid) + ": out of memory while training";
+      return false;
+    }
     if (!write_network(p.get(), network_path(out_dir, nid, k), error)) return false;
   }
 
