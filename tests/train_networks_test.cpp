@@ -195,6 +195,56 @@ TEST_F(TrainSpecies, LearnsWhatTheMedianCannot) {
   EXPECT_TRUE(std::isnan(report.reference_baseline_error));
 }
 
+TEST_F(TrainSpecies, ReferenceBaselineTakesThePriceOfTheNearestReferenceSpread) {
+  // Growlithe sales on its first two reference spreads only, each at its own price: the
+  // baseline prices every held-out sale exactly, the species' median cannot.
+  std::vector<sale> sales;
+  for (std::uint64_t i = 0; i < 40; ++i) {
+    sale s;
+    s.row = i + 1;
+    s.nid = 58;
+    const bool second = i % 2 == 1;
+    s.ivs = second ? std::array<std::uint32_t, 6>{22, 27, 31, 31, 24, 30}
+                   : std::array<std::uint32_t, 6>{26, 21, 25, 25, 28, 28};
+    s.price = s.network_price = second ? 4000000 : 1000000;
+    sales.push_back(s);
+  }
+  species_report report;
+  std::string error;
+  options_.holdout = 0.5;
+  ASSERT_TRUE(train_species(58, sales, options_, dir("a"), nullptr, &report, &error)) << error;
+  EXPECT_EQ(report.reference_baseline_error, 0.0);
+  EXPECT_GT(report.median_baseline_error, 50.0);
+  ASSERT_EQ(report.sales.size(), 20u);
+  for (const held_out_sale &s : report.sales) {
+    EXPECT_EQ(s.coverage, 0);
+    EXPECT_EQ(s.reference_baseline, 0.0);
+  }
+  const coverage_summary on_reference = summarize_coverage({report}, 0);
+  EXPECT_EQ(on_reference.rows, 20u);
+  EXPECT_EQ(on_reference.reference_baseline_error, 0.0);
+  EXPECT_EQ(on_reference.combined_error, report.combined_error);
+  EXPECT_EQ(summarize_coverage({report}, 2).rows, 0u);
+}
+
+TEST_F(TrainSpecies, ProgressCountsEveryEpochOfEveryNetwork) {
+  std::vector<std::pair<int, std::uint32_t>> calls;
+  species_report report;
+  std::string error;
+  options_.epochs = 3;
+  ASSERT_TRUE(train_species(
+      133, synthetic_sales(133, 8), options_, dir("a"),
+      [&](std::uint32_t nid, int network, std::uint32_t epoch, std::uint32_t epochs) {
+        EXPECT_EQ(nid, 133u);
+        EXPECT_EQ(epochs, 3u);
+        calls.emplace_back(network, epoch);
+      },
+      &report, &error));
+  const std::vector<std::pair<int, std::uint32_t>> expected = {
+      {1, 1}, {1, 2}, {1, 3}, {2, 1}, {2, 2}, {2, 3}, {3, 1}, {3, 2}, {3, 3}};
+  EXPECT_EQ(calls, expected);
+}
+
 TEST_F(TrainSpecies, UnwritableDirectoryIsAnError) {
   const std::string blocker = (root_ / "file").string();
   std::ofstream(blocker) << "x";
@@ -203,4 +253,20 @@ TEST_F(TrainSpecies, UnwritableDirectoryIsAnError) {
   EXPECT_FALSE(
       train_species(133, synthetic_sales(133, 10), options_, blocker, nullptr, &report, &error));
   EXPECT_NE(error.find("cannot write"), std::string::npos) << error;
+}
+
+TEST_F(TrainSpecies, AFailedRunLeavesTheEarlierFilesAlone) {
+  const std::string out = dir("a");
+  run(out, synthetic_sales(133, 20));
+  const std::string before = slurp(network_path(out, 133, 1));
+  // The third file's temporary name is taken by a directory: nothing may be replaced.
+  std::filesystem::create_directories(network_path(out, 133, 3) + ".tmp");
+  options_.seed = 12;
+  species_report report;
+  std::string error;
+  EXPECT_FALSE(
+      train_species(133, synthetic_sales(133, 20), options_, out, nullptr, &report, &error));
+  EXPECT_EQ(slurp(network_path(out, 133, 1)), before);
+  EXPECT_FALSE(std::filesystem::exists(network_path(out, 133, 1) + ".tmp"));
+  EXPECT_FALSE(std::filesystem::exists(network_path(out, 133, 2) + ".tmp"));
 }

@@ -122,19 +122,26 @@ class reference_baseline {
   std::vector<spread> spreads_;
 };
 
-bool write_network(const perceptron *p, const std::string &path, std::string *error) {
-  const std::string temporary = path + ".tmp";
-  if (save_perceptron(p, temporary.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    *error = "cannot write " + temporary;
-    return false;
+// Writes the three networks as <path>.tmp first and renames them only once all three are
+// whole, so that an interrupted or failed run leaves the earlier set of files in place.
+bool write_networks(const std::array<perceptron_ptr, 3> &networks,
+                    const std::array<std::string, 3> &paths, std::string *error) {
+  for (std::size_t k = 0; k < 3; ++k) {
+    const std::string temporary = paths[k] + ".tmp";
+    if (save_perceptron(networks[k].get(), temporary.c_str()) != 0) {
+      for (std::size_t j = 0; j <= k; ++j) std::remove((paths[j] + ".tmp").c_str());
+      *error = "cannot write " + temporary;
+      return false;
+    }
   }
-  std::error_code code;
-  std::filesystem::rename(temporary, path, code);
-  if (code) {
-    std::remove(temporary.c_str());
-    *error = "cannot rename " + temporary + " to " + path + ": " + code.message();
-    return false;
+  for (std::size_t k = 0; k < 3; ++k) {
+    std::error_code code;
+    std::filesystem::rename(paths[k] + ".tmp", paths[k], code);
+    if (code) {
+      for (std::size_t j = k; j < 3; ++j) std::remove((paths[j] + ".tmp").c_str());
+      *error = "cannot rename " + paths[k] + ".tmp to " + paths[k] + ": " + code.message();
+      return false;
+    }
   }
   return true;
 }
@@ -269,30 +276,33 @@ bool train_species(std::uint32_t nid, const std::vector<sale> &sales,
     examples.push_back(std::move(e));
   }
 
+  std::array<perceptron_ptr, 3> trained;
+  std::array<std::string, 3> paths;
   for (int k = 1; k <= 3; ++k) {
     seeded_random random(stream_seed(options.seed, nid, static_cast<std::uint32_t>(k)));
-    const perceptron_ptr p(create_seeded_perceptron(options, &random));
+    perceptron_ptr &p = trained[k - 1];
+    p.reset(create_seeded_perceptron(options, &random));
     if (p == nullptr) {
       *error = "species " + std::to_string(nid) + ": cannot create a network";
       return false;
     }
-    const bool trained =
-        train_network(p.get(), examples, options, &random, [&](std::uint32_t epoch) {
-          if (progress) progress(nid, k, epoch, options.epochs);
-        });
-    if (!trained) {
+    const bool done = train_network(p.get(), examples, options, &random, [&](std::uint32_t epoch) {
+      if (progress) progress(nid, k, epoch, options.epochs);
+    });
+    if (!done) {
       *error = "species " + std::to_string(nid) + ": out of memory while training";
       return false;
     }
-    if (!write_network(p.get(), network_path(out_dir, nid, k), error)) return false;
+    paths[k - 1] = network_path(out_dir, nid, k);
   }
+  if (!write_networks(trained, paths, error)) return false;
 
   // Measure the networks as written: the file keeps six decimals of every weight.
   std::array<perceptron_ptr, 3> loaded;
-  for (int k = 1; k <= 3; ++k) {
-    loaded[k - 1].reset(load_perceptron(network_path(out_dir, nid, k).c_str()));
-    if (loaded[k - 1] == nullptr) {
-      *error = "cannot read back " + network_path(out_dir, nid, k);
+  for (std::size_t k = 0; k < 3; ++k) {
+    loaded[k].reset(load_perceptron(paths[k].c_str()));
+    if (loaded[k] == nullptr) {
+      *error = "cannot read back " + paths[k];
       return false;
     }
   }

@@ -92,7 +92,7 @@ double median_percentage_error(const std::vector<std::uint32_t> &estimates,
 std::string network_path(const std::string &dir, std::uint32_t nid, int network);
 
 // Trains the three networks of species `nid` from its sales (in file order), writes them
-// into `out_dir` (each file written whole under a temporary name, then renamed) and
+// into `out_dir` (all three written whole under temporary names, then renamed) and
 // measures the written networks, as the window will read them, on the held-out rows.
 // Returns false with a message in *error when a network cannot be made or written.
 bool train_species(std::uint32_t nid, const std::vector<sale> &sales,
