@@ -118,8 +118,8 @@ average and a recommended sales range, tells how reliable the estimate is, and n
 Hidden Power type with its price addition.
 .
 The package holds the GTK window (orvanta), orvanta-cli to price one Pokémon or a CSV
-file of them, orvanta-train to train the networks from sales records, and the bundled
-networks.")
+file of them, orvanta-train to train the networks from sales records, and networks for
+seven species trained on illustrative sales, to show how it works.")
 # The package installs below /usr, whatever prefix the build tree was configured with.
 # The desktop entry is configured while installing, from the prefix it is installed under,
 # so CPack installs with DESTDIR and the prefix /usr (by default it would install with its

@@ -3,7 +3,8 @@
 set(install_checks ${CMAKE_CURRENT_SOURCE_DIR}/install)
 
 add_test(NAME Install.DesktopEntryAndMetainfoValidate
-         COMMAND bash ${install_checks}/validate.sh ${PROJECT_BINARY_DIR}/packaging)
+         COMMAND bash ${install_checks}/validate.sh ${PROJECT_BINARY_DIR}/packaging
+                 ${PROJECT_SOURCE_DIR})
 
 set(installed_programs)
 foreach(program orvanta orvanta-cli orvanta-train)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The desktop entry and the AppStream metainfo configured in the build tree validate.
-#   validate.sh PACKAGING_BUILD_DIR
+# The desktop entry and the AppStream metainfo configured in the build tree validate, and
+# the screenshot the metainfo shows is in the repository.
+#   validate.sh PACKAGING_BUILD_DIR SOURCE_DIR
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
@@ -16,6 +17,9 @@ appstreamcli validate --no-net --pedantic "${metainfo[0]}" >&2 ||
 # The metainfo names the desktop entry that launches the application.
 grep -q "<launchable type=\"desktop-id\">$(basename "${entries[0]}")</launchable>" \
   "${metainfo[0]}" || fail "the metainfo's launchable is not $(basename "${entries[0]}")"
-grep -Eq '<image>https?://[^<]+/screenshot\.png</image>' "${metainfo[0]}" ||
-  fail "the metainfo has no screenshot"
+grep -Eq '<image>https?://[^<]+/docs/screenshot\.png</image>' "${metainfo[0]}" ||
+  fail "the metainfo does not show docs/screenshot.png"
+[ -f "$2/docs/screenshot.png" ] &&
+  [ "$(head -c 8 "$2/docs/screenshot.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
+  fail "$2/docs/screenshot.png is missing or not a PNG image"
 echo "desktop entry and metainfo are valid"
