@@ -56,9 +56,11 @@ class Usage(TempDir):
         for args in [[], ["--hidden", "0", SALES], ["--layers", "0", SALES],
                      ["--epochs", "0", SALES], ["--learning-rate", "0", SALES],
                      ["--learning-rate", "0.0000001", SALES], ["--holdout", "1", SALES],
-                     ["--holdout", "-0.1", SALES], ["--seed", "x", SALES],
+                     ["--holdout", "-0.1", SALES], ["--seed", "x", SALES], ["--seed", "-1", SALES],
+                     ["--seed", "18446744073709551616", SALES],
                      ["--species", "58,abc", SALES], ["--species", "0", SALES],
-                     ["--species", "58,,59", SALES], ["--species", "", SALES],
+                     ["--species", "58,,59", SALES], ["--species", "58;59", SALES],
+                     ["--species", "", SALES],
                      ["--frobnicate", SALES]]:
             with self.subTest(args=args):
                 out_dir = os.path.join(self.dir, "ptp")
@@ -130,7 +132,7 @@ class BadRows(TempDir):
 class Output(TempDir):
     def test_table_on_stdout_files_in_out_and_quiet_stderr(self):
         out_dir = os.path.join(self.dir, "nested", "ptp")
-        code, out, err = run(["--species", "133,58", "--epochs", "3", "--out", out_dir, SALES])
+        code, out, err = run(["--species", "133, 58", "--epochs", "3", "--out", out_dir, SALES])
         self.assertEqual(code, 0, err)
         self.assertEqual(err, "")  # not a terminal: no progress
         lines = out.splitlines()

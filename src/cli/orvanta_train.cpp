@@ -34,8 +34,10 @@ bool parse_species_list(const std::string &text, std::vector<std::uint32_t> *out
   std::size_t start = 0;
   for (;;) {
     const std::size_t comma = text.find(',', start);
-    const std::string item =
+    std::string item =
         text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    item.erase(0, item.find_first_not_of(" \t"));
+    item.erase(item.find_last_not_of(" \t") + 1);
     std::uint32_t nid = 0;
     const char *end = item.data() + item.size();
     const auto parsed = std::from_chars(item.data(), end, nid);
@@ -48,6 +50,19 @@ bool parse_species_list(const std::string &text, std::vector<std::uint32_t> *out
     start = comma + 1;
   }
 }
+
+// A whole decimal number that fits 64 bits: CLI11 alone would read "-1" and numbers past
+// the range as the largest seed.
+const CLI::Validator whole_64_bits(
+    [](std::string &text) -> std::string {
+      std::uint64_t value = 0;
+      const char *end = text.data() + text.size();
+      const auto parsed = std::from_chars(text.data(), end, value);
+      if (text.empty() || parsed.ec != std::errc{} || parsed.ptr != end)
+        return "\"" + text + "\" is not a whole number from 0 to 18446744073709551615";
+      return {};
+    },
+    "", "whole 64-bit number");
 
 // True when the species table prices this species by its networks.
 bool priced_species(std::uint32_t nid) {
@@ -71,22 +86,25 @@ class progress_line {
     const auto now = std::chrono::steady_clock::now();
     if (epoch != epochs && now - last_ < std::chrono::milliseconds(100)) return;
     last_ = now;
-    std::fprintf(stderr, "\rtraining species %u (%zu of %zu), network %d of 3: epoch %u of %u   ",
-                 nid, position, count, network, epoch, epochs);
+    const int width =
+        std::fprintf(stderr, "\rtraining species %u (%zu of %zu), network %d of 3: epoch %u of %u",
+                     nid, position, count, network, epoch, epochs);
+    // Blank what a longer line before left behind.
+    if (width > 0 && width < width_) std::fprintf(stderr, "%*s", width_ - width, "");
+    if (width > width_) width_ = width;
     std::fflush(stderr);
-    dirty_ = true;
   }
 
   void clear() {
-    if (!dirty_) return;
-    std::fprintf(stderr, "\r%72s\r", "");
+    if (width_ == 0) return;
+    std::fprintf(stderr, "\r%*s\r", width_, "");
     std::fflush(stderr);
-    dirty_ = false;
+    width_ = 0;
   }
 
  private:
   bool shown_;
-  bool dirty_ = false;
+  int width_ = 0;  // the longest line shown since the last clear, "\r" included
   std::chrono::steady_clock::time_point last_{};
 };
 
@@ -159,7 +177,8 @@ int main(int argc, char **argv) {
       ->check(CLI::Range(smallest_learning_rate, 1000.0));
   app.add_option("--seed", options.seed,
                  "Seed of the initial weights, the held-out rows and the example order")
-      ->type_name("S");
+      ->type_name("S")
+      ->check(whole_64_bits);
   app.add_option("--holdout", options.holdout,
                  "Fraction of each species' rows kept out of training to measure the error")
       ->type_name("FRACTION")
