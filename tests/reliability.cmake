@@ -19,3 +19,30 @@ if(TARGET orvanta_gui)
   gtest_discover_tests(monkey_test DISCOVERY_MODE PRE_TEST
                        PROPERTIES RESOURCE_LOCK xdisplay TIMEOUT 300)
 endif()
+
+# The fuzz targets replayed on their seed corpus (fuzz/corpus/), which also keeps every
+# input that once made a target fail; tools/fuzz runs them under libFuzzer.
+set(fuzz_dir ${PROJECT_SOURCE_DIR}/fuzz)
+function(orvanta_fuzz_replay name)
+  add_executable(${name}_replay ${fuzz_dir}/${name}_fuzz.cpp ${fuzz_dir}/replay_main.cpp ${ARGN})
+  target_include_directories(${name}_replay PRIVATE ${fuzz_dir})
+  target_link_libraries(${name}_replay PRIVATE orvanta_reliability_networks)
+  add_test(NAME fuzz_replay.${name} COMMAND ${name}_replay ${fuzz_dir}/corpus/${name})
+endfunction()
+
+orvanta_fuzz_replay(load_perceptron)
+if(TARGET orvanta_view_texts)
+  orvanta_fuzz_replay(predict_price)
+  target_link_libraries(predict_price_replay PRIVATE orvanta_view_texts)
+endif()
+find_package(nlohmann_json 3 QUIET)
+if(TARGET orvanta-cli AND nlohmann_json_FOUND)
+  orvanta_fuzz_replay(cli_batch ${PROJECT_SOURCE_DIR}/src/cli/cli_prediction.cpp
+                      ${PROJECT_SOURCE_DIR}/src/cli/cli_output.cpp)
+  target_link_libraries(cli_batch_replay PRIVATE orvanta_view_texts orvanta_csv
+                                                 nlohmann_json::nlohmann_json)
+endif()
+if(TARGET orvanta_train)
+  orvanta_fuzz_replay(train_sales)
+  target_link_libraries(train_sales_replay PRIVATE orvanta_train)
+endif()
