@@ -155,6 +155,17 @@ TEST(LoadPerceptron, ExampleFile) {
   EXPECT_EQ(p->o_bias->data, (std::vector<double>{0}));
 }
 
+// Loading reads every weight from the file; it must not disturb the process's random
+// sequence the way creating a fresh, randomly filled network does.
+TEST(LoadPerceptron, LeavesTheRandomSequenceAlone) {
+  std::srand(7);
+  const int expected = std::rand();
+  std::srand(7);
+  perceptron_ptr p = load_text(kExampleFile);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(std::rand(), expected);
+}
+
 TEST(LoadPerceptron, RoundTripKeepsValuesRoundedToSixDecimals) {
   perceptron_ptr p(create_perceptron(8, 16, 4, 2, 0.37));
   for (double &x : p->o_bias->data) x = -0.3333333;

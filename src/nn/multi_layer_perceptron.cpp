@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <new>
 
+#include "nn/perceptron_unfilled.hpp"
+
 // ---------------------------------------------------------------------------------------
 // Creation and release
 
@@ -30,9 +32,10 @@ void release_network(perceptron *p) {
 
 }  // namespace
 
-perceptron *create_perceptron(std::uint32_t num_inputs, std::uint32_t num_hidden_layers_nodes,
-                              std::uint32_t num_outputs, std::uint32_t num_hidden_layers,
-                              double learning_rate) {
+perceptron *create_unfilled_perceptron(std::uint32_t num_inputs,
+                                       std::uint32_t num_hidden_layers_nodes,
+                                       std::uint32_t num_outputs, std::uint32_t num_hidden_layers,
+                                       double learning_rate) {
   if (num_inputs == 0 || num_hidden_layers_nodes == 0 || num_outputs == 0 ||
       num_hidden_layers == 0 || learning_rate <= 0)
     return nullptr;
@@ -63,6 +66,15 @@ perceptron *create_perceptron(std::uint32_t num_inputs, std::uint32_t num_hidden
     if (p->hl_bias[l] == nullptr) return release_network(p), nullptr;
   }
 
+  return p;
+}
+
+perceptron *create_perceptron(std::uint32_t num_inputs, std::uint32_t num_hidden_layers_nodes,
+                              std::uint32_t num_outputs, std::uint32_t num_hidden_layers,
+                              double learning_rate) {
+  perceptron *p = create_unfilled_perceptron(num_inputs, num_hidden_layers_nodes, num_outputs,
+                                             num_hidden_layers, learning_rate);
+  if (p == nullptr) return nullptr;
   for (std::uint32_t l = 0; l < num_hidden_layers; ++l) randomize(p->hl_weights[l]);
   randomize(p->o_weights);
   return p;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "nn/multi_layer_perceptron.hpp"
+#include "nn/perceptron_unfilled.hpp"
 
 namespace {
 
@@ -151,7 +152,10 @@ perceptron *load_perceptron(const char *path) {
       !need(outputs, h, 1) || !need(outputs, 1, 1))
     return nullptr;
 
-  perceptron *p = create_perceptron(counts[0], counts[1], counts[2], counts[3], learning_rate);
+  // Every weight and bias is read from the file, so the random fill that a new network
+  // gets would only be overwritten, at a cost that shows in every prediction.
+  perceptron *p =
+      create_unfilled_perceptron(counts[0], counts[1], counts[2], counts[3], learning_rate);
   if (p == nullptr) return nullptr;
 
   std::size_t next = 10;
