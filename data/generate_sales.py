@@ -6,6 +6,9 @@ not market records. The output depends only on SEED (and this file), so running
 the script again gives the same bytes:
 
     /usr/bin/python3 data/generate_sales.py > data/sales.csv
+
+With --probe it writes instead the probe set that tools/probe_networks.py measures
+the networks on: high-IV spreads priced by the rule alone (see data/README.md).
 """
 
 import math
@@ -13,13 +16,22 @@ import random
 import sys
 
 SEED = 4484
-ROWS_PER_SPECIES = 500
+ROWS_PER_SPECIES = 800
 
-# Where the IV spread of a row comes from (fractions of each species' rows).
-AT_REFERENCE = 0.40  # one of the group's reference spreads, exactly
-NEAR_REFERENCE = 0.25  # a few points away from a reference spread
+# Where the IV spread of a row comes from (fractions of each species' rows); the rest
+# are drawn anywhere.
+AT_REFERENCE = 0.35  # one of the group's reference spreads, exactly
+NEAR_REFERENCE = 0.20  # a few points away from a reference spread
+HIGH_IVS = 0.25  # every IV high: the spreads sellers list most
+HIGH_LOWEST = 20  # lowest IV of a high spread
+POLISHED = 0.5  # of the high spreads, those with two to five IVs set to 30 or 31
 SHINY = 0.30  # fraction of shiny rows, independent of the spread
 HIDDEN_POWER_BIAS = 0.25  # of the free spreads, forced to the species' paying type
+
+# The probe set (--probe): spreads sellers list most, every IV high.
+PROBE_SEED = 31
+PROBE_SPREADS = 200  # per species, each priced plain and shiny
+PROBE_LOWEST = 25  # lowest IV of a probe spread
 
 # The highest sale price the bundled networks can express comfortably.
 PRICE_CAP = 1_150_000_000
@@ -146,6 +158,16 @@ def draw_spread(rng, nid):
             ivs = tuple(
                 min(31, max(0, r - b + int(rng.random() * (b + a + 1))))
                 for r, b, a in zip(ref, below, above))
+        elif kind < AT_REFERENCE + NEAR_REFERENCE + HIGH_IVS:
+            ivs = [HIGH_LOWEST + int(rng.random() * (32 - HIGH_LOWEST)) for _ in range(6)]
+            if rng.random() < POLISHED:
+                # Two to five different IVs set to 30 or 31 (31 twice as often).
+                stats = list(range(6))
+                for i in range(2 + int(rng.random() * 4)):
+                    j = i + int(rng.random() * (6 - i))
+                    stats[i], stats[j] = stats[j], stats[i]
+                    ivs[stats[i]] = 30 if rng.random() < 1 / 3 else 31
+            ivs = tuple(ivs)
         else:
             ivs = tuple(int(rng.random() * 32) for _ in range(6))
             if paying_type is not None and rng.random() < HIDDEN_POWER_BIAS:
@@ -156,7 +178,37 @@ def draw_spread(rng, nid):
             return ivs
 
 
+def probe_rows():
+    """(nid, shiny, ivs, price) of the probe set: for each species PROBE_SPREADS spreads
+    with every IV from PROBE_LOWEST to 31 (not all six equal), each plain and shiny, at
+    the rule's price without the seller's variation and without any Hidden Power
+    addition: what the networks themselves should give."""
+    rng = random.Random(PROBE_SEED)
+    for nid in sorted(SPECIES):
+        for _ in range(PROBE_SPREADS):
+            while True:
+                ivs = tuple(PROBE_LOWEST + int(rng.random() * (32 - PROBE_LOWEST))
+                            for _ in range(6))
+                if not has_fixed_price(ivs):
+                    break
+            for shiny in (0, 1):
+                price = min(PRICE_CAP, max(1000, round(rule_price(nid, shiny, ivs))))
+                yield nid, shiny, ivs, price
+
+
+def write_probe(out):
+    # lvl is there for orvanta-cli --batch, which reads this file as it stands.
+    out.write("nid,shiny,lvl,hp,atk,def,sp_atk,sp_def,spd,rule_price\n")
+    for nid, shiny, ivs, price in probe_rows():
+        out.write(f"{nid},{shiny},50,{','.join(map(str, ivs))},{price}\n")
+
+
 def main():
+    if sys.argv[1:] == ["--probe"]:
+        write_probe(sys.stdout)
+        return
+    if sys.argv[1:]:
+        sys.exit("usage: generate_sales.py [--probe]")
     rng = random.Random(SEED)
     out = sys.stdout
     out.write("nid,shiny,hp,atk,def,sp_atk,sp_def,spd,price\n")

@@ -25,3 +25,12 @@ if(TARGET orvanta-train)
                      $<TARGET_FILE:orvanta-train> ${group})
   endforeach()
 endif()
+
+# The bundled networks where sellers ask most: high-IV spreads, priced through
+# orvanta-cli, against the illustrative rule without the seller's variation.
+if(TARGET orvanta-cli)
+  add_test(NAME train_bundled_probe
+           COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tools/probe_networks.py
+                   $<TARGET_FILE:orvanta-cli> --ptp-dir ${PROJECT_SOURCE_DIR}/ptp
+                   --max-median 15)
+endif()

@@ -23,7 +23,7 @@ const std::string sales_csv = source_dir + "/data/sales.csv";
 // The held-out error of the three networks together (the average the window shows), per
 // species, as data/README.md reports it (one decimal).
 const std::map<std::uint32_t, double> reported_error = {
-    {58, 4.6}, {59, 7.1}, {120, 7.3}, {121, 7.4}, {123, 6.2}, {133, 5.9}, {212, 6.7}};
+    {58, 6.9}, {59, 7.8}, {120, 5.7}, {121, 8.3}, {123, 6.8}, {133, 6.6}, {212, 7.2}};
 
 std::string slurp(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
@@ -77,7 +77,7 @@ TEST(BundledNetworks, PriceTheHeldOutSalesWithinTheReportedError) {
       predicted.push_back(get_average_prediction(model.get()));
       prices.push_back(s.network_price);
     }
-    EXPECT_EQ(prices.size(), 100u) << nid;
+    EXPECT_EQ(prices.size(), 160u) << nid;
     EXPECT_LE(median_percentage_error(predicted, prices), reported_error.at(nid) + 0.05) << nid;
   }
 }

@@ -141,13 +141,13 @@ class Output(TempDir):
         rows = [line.split() for line in lines[header + 1:end]]
         self.assertEqual([r[0] for r in rows], ["133", "58"])
         for r in rows:
-            self.assertEqual(r[1:3], ["400", "100"])
+            self.assertEqual(r[1:3], ["640", "160"])  # 800 sales each
             self.assertTrue(all(x.endswith("%") for x in r[3:]), r)
         coverage = lines[end + 1:]
         self.assertEqual(coverage[0], "By coverage of the IV spread, all species:")
         self.assertEqual([line[:25].strip() for line in coverage[2:]],
                          ["a reference spread", "near a reference spread", "elsewhere"])
-        self.assertEqual(sum(int(line[25:].split()[0]) for line in coverage[2:]), 200)
+        self.assertEqual(sum(int(line[25:].split()[0]) for line in coverage[2:]), 320)
         self.assertEqual(sorted(os.listdir(out_dir)),
                          ["133_m1.tp", "133_m2.tp", "133_m3.tp", "58_m1.tp", "58_m2.tp",
                           "58_m3.tp"])

@@ -83,6 +83,22 @@ class TrainSpecies : public ::testing::Test {
 
 }  // namespace
 
+TEST(EpochLearningRate, FallsLinearlyToTheFinalFractionInTheLastEpoch) {
+  training_options options;
+  options.learning_rate = 0.4;
+  options.final_rate = 0.1;
+  options.epochs = 5;
+  const double expected[] = {0.4, 0.31, 0.22, 0.13, 0.04};
+  for (std::uint32_t epoch = 0; epoch < 5; ++epoch)
+    EXPECT_NEAR(epoch_learning_rate(options, epoch), expected[epoch], 1e-12) << epoch;
+  options.epochs = 1;  // a single epoch steps by the rate asked for
+  EXPECT_EQ(epoch_learning_rate(options, 0), 0.4);
+  options.epochs = 3;
+  options.final_rate = 1.0;  // a constant step
+  for (std::uint32_t epoch = 0; epoch < 3; ++epoch)
+    EXPECT_EQ(epoch_learning_rate(options, epoch), 0.4);
+}
+
 TEST(ChooseHeldOut, HoldsOutTheRoundedFractionAndKeepsOneToTrain) {
   const std::vector<bool> held = choose_held_out(10, 0.25, 1, 58);
   EXPECT_EQ(std::count(held.begin(), held.end(), true), 3);  // 2.5 rounds away from 0
@@ -182,6 +198,18 @@ TEST_F(TrainSpecies, FilesKeepTheShapeAndTheLearningRate) {
   EXPECT_EQ(get_num_hidden_layers(p.get()), 1u);
   EXPECT_NE(slurp(network_path(dir("a"), 133, 1)).find("learning_rate  0.500000\n"),
             std::string::npos);
+}
+
+TEST_F(TrainSpecies, TheFallingStepShapesTheNetworksButTheFileKeepsTheRateAskedFor) {
+  const std::vector<sale> sales = synthetic_sales(133, 20);
+  run(dir("falling"), sales);
+  options_.final_rate = 1.0;
+  run(dir("constant"), sales);
+  const std::string falling = slurp(network_path(dir("falling"), 133, 1));
+  const std::string constant = slurp(network_path(dir("constant"), 133, 1));
+  EXPECT_NE(falling, constant);
+  for (const std::string &file : {falling, constant})
+    EXPECT_NE(file.find("learning_rate  0.500000\n"), std::string::npos);
 }
 
 TEST_F(TrainSpecies, LearnsWhatTheMedianCannot) {

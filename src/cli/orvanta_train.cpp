@@ -172,7 +172,9 @@ int main(int argc, char **argv) {
   app.add_option("--epochs", options.epochs, "Passes over a species' training rows per network")
       ->type_name("N")
       ->check(CLI::Range(1u, 1000000u));
-  app.add_option("--learning-rate", options.learning_rate, "Step size of each training step")
+  app.add_option("--learning-rate", options.learning_rate,
+                 "Step size of the first epoch; it falls linearly to a tenth of this by the last "
+                 "(the files keep this value)")
       ->type_name("X")
       ->check(CLI::Range(smallest_learning_rate, 1000.0));
   app.add_option("--seed", options.seed,

@@ -152,16 +152,31 @@ bool train_network(perceptron *p, const std::vector<example> &examples,
                    const std::function<void(std::uint32_t)> &epoch_done) {
   std::vector<std::uint32_t> order(examples.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
-  for (std::uint32_t epoch = 0; epoch < options.epochs; ++epoch) {
+  // train() steps by the rate the network holds; the file keeps the run's own rate.
+  const double rate = p->learning_rate;
+  bool done = true;
+  for (std::uint32_t epoch = 0; epoch < options.epochs && done; ++epoch) {
+    p->learning_rate = epoch_learning_rate(options, epoch);
     random->shuffle(order);
-    for (std::uint32_t i : order)
-      if (train(p, examples[i].inputs.get(), examples[i].targets.get()) != 0) return false;
-    epoch_done(epoch + 1);
+    for (std::uint32_t i : order) {
+      if (train(p, examples[i].inputs.get(), examples[i].targets.get()) != 0) {
+        done = false;
+        break;
+      }
+    }
+    if (done) epoch_done(epoch + 1);
   }
-  return true;
+  p->learning_rate = rate;
+  return done;
 }
 
 }  // namespace
+
+double epoch_learning_rate(const training_options &options, std::uint32_t epoch) {
+  if (options.epochs < 2) return options.learning_rate;
+  const double done = static_cast<double>(epoch) / static_cast<double>(options.epochs - 1);
+  return options.learning_rate * (1.0 - (1.0 - options.final_rate) * done);
+}
 
 matrix *sale_inputs(const sale &s) {
   return create_matrix_inputs(network_inputs, s.shiny, s.ivs[0], s.ivs[1], s.ivs[2], s.ivs[3],

@@ -17,7 +17,8 @@ struct training_options {
   std::uint32_t hidden = 16;    // nodes per hidden layer
   std::uint32_t layers = 2;     // hidden layers
   std::uint32_t epochs = 3000;  // passes over a species' training rows, per network
-  double learning_rate = 0.3;   // the step size train() uses (stored in each file)
+  double learning_rate = 0.3;   // the step size of the first epoch (stored in each file)
+  double final_rate = 0.1;      // the step falls linearly to this fraction of it by the end
   std::uint64_t seed = 4484;    // drives weights, hold-out rows and example order
   double holdout = 0.2;         // fraction of each species' rows kept for measuring
 };
@@ -25,6 +26,12 @@ struct training_options {
 // The smallest learning rate that a model file keeps: it stores six decimals, and a file
 // whose rate reads as 0 does not load.
 inline constexpr double smallest_learning_rate = 0.000001;
+
+// The step size of epoch `epoch` (0 for the first): learning_rate, falling linearly to
+// final_rate * learning_rate in the last epoch (learning_rate throughout a one-epoch run). Noisy
+// sale prices pull a network back and forth at a fixed step; the shrinking step lets it settle
+// between them.
+double epoch_learning_rate(const training_options &options, std::uint32_t epoch);
 
 // The network inputs for a sale: the prediction's own input column (8 x 1).
 matrix *sale_inputs(const sale &s);
