@@ -46,8 +46,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   static const fuzz_file file("batch");
-  std::vector<std::string> columns = {"shiny"};
-  columns.insert(columns.end(), std::begin(cli_entry_names), std::end(cli_entry_names));
+  const std::vector<std::string> columns = batch_columns();
   std::string error;
   csv_file_ptr batch(open_csv_file(file.write(data, size), columns, &error));
   if (!batch) {
@@ -78,18 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const std::string *field = csv_field(batch.get(), &row, columns[i].c_str());
         if (field != &row.fields[i]) __builtin_trap();
       }
-      const std::string &shiny = row.fields[0];
-      if (shiny == "0" || shiny == "1") {
-        form.is_shiny = shiny == "1";
-      } else {
-        row.error = "shiny must be 0 or 1" +
-                    (shiny.size() <= 16 ? ", not \"" + shiny + "\"" : std::string());
-      }
     }
-    if (row.error.empty()) {
-      for (int i = 0; i < 8; ++i) form.texts[i] = std::move(row.fields[i + 1]);
-      row.error = check_entry_texts(&form);
-    }
+    read_batch_form(&row, &form);
     if (!row.error.empty()) {
       for (cli_output &out : outputs) write_row_error(&out, row.number, row.error);
       continue;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 
 namespace {
@@ -52,6 +53,26 @@ std::string check_entry_texts(const cli_form *form) {
     }
   }
   return std::string();
+}
+
+std::vector<std::string> batch_columns() {
+  std::vector<std::string> columns = {"shiny"};
+  columns.insert(columns.end(), std::begin(cli_entry_names), std::end(cli_entry_names));
+  return columns;
+}
+
+void read_batch_form(csv_row *row, cli_form *form) {
+  if (!row->error.empty()) return;
+  const std::string &shiny = row->fields[0];
+  if (shiny != "0" && shiny != "1") {
+    // A long value is not repeated: the message should stay one readable line.
+    row->error =
+        "shiny must be 0 or 1" + (shiny.size() <= 16 ? ", not \"" + shiny + "\"" : std::string());
+    return;
+  }
+  form->is_shiny = shiny == "1";
+  for (int i = 0; i < 8; ++i) form->texts[i] = std::move(row->fields[i + 1]);
+  row->error = check_entry_texts(form);
 }
 
 cli_prediction run_prediction(const cli_form *form, const char *ptp_dir, std::FILE *diagnostics) {

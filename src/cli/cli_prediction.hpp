@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "cli/csv_reader.hpp"
 #include "model/model_orvanta.hpp"
 #include "view/view_texts.hpp"
 
@@ -25,6 +27,15 @@ inline constexpr std::size_t cli_entry_limits[8] = {3, 3, 2, 2, 2, 2, 2, 2};
 // Empty when every text would fit its entry in the window (counted in characters, as the
 // window counts them); otherwise a message naming the first text that would not.
 std::string check_entry_texts(const cli_form *form);
+
+// The columns a batch file must have, in the order read_batch_form expects its fields:
+// shiny, then the eight entries.
+std::vector<std::string> batch_columns();
+
+// Turns a batch row read with batch_columns() into a form. When the row cannot be priced
+// (it was unreadable, `shiny` is not 0 or 1, or a text would not fit its entry) its
+// error says why and the form is not to be used.
+void read_batch_form(csv_row *row, cli_form *form);
 
 // Ownership only: releases through free_app_model.
 struct app_model_deleter {

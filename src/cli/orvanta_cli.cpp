@@ -48,10 +48,8 @@ int price_one(const cli_form &form, const std::string &ptp_dir, cli_output *out,
 
 int price_batch(const std::string &path, const std::string &ptp_dir, cli_output *out,
                 bool verbose) {
-  std::vector<std::string> columns = {"shiny"};
-  columns.insert(columns.end(), std::begin(cli_entry_names), std::end(cli_entry_names));
   std::string error;
-  csv_file_ptr file(open_csv_file(path.c_str(), columns, &error));
+  csv_file_ptr file(open_csv_file(path.c_str(), batch_columns(), &error));
   if (!file) {
     complain(error);
     return exit_usage;
@@ -62,19 +60,7 @@ int price_batch(const std::string &path, const std::string &ptp_dir, cli_output 
   int r;
   while ((r = read_csv_row(file.get(), &row, &error)) == 1) {
     cli_form form;
-    if (row.error.empty()) {
-      const std::string &shiny = row.fields[0];
-      if (shiny == "0" || shiny == "1") {
-        form.is_shiny = shiny == "1";
-      } else {
-        row.error = "shiny must be 0 or 1" +
-                    (shiny.size() <= 16 ? ", not \"" + shiny + "\"" : std::string());
-      }
-    }
-    if (row.error.empty()) {
-      for (int i = 0; i < 8; ++i) form.texts[i] = std::move(row.fields[i + 1]);
-      row.error = check_entry_texts(&form);
-    }
+    read_batch_form(&row, &form);
     if (!row.error.empty()) {
       write_row_error(out, row.number, row.error);
       ++unreadable;
