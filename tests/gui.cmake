@@ -16,8 +16,11 @@ if(TARGET orvanta_gui)
 
   # GTK must not be initialised while the tests are only listed: discovery runs them
   # when ctest does, under the X server.
+  add_library(orvanta_window_harness STATIC ${CMAKE_CURRENT_SOURCE_DIR}/window_harness.cpp)
+  target_link_libraries(orvanta_window_harness PUBLIC orvanta_gui GTest::gtest)
+  target_include_directories(orvanta_window_harness PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
   add_executable(gui_test ${CMAKE_CURRENT_SOURCE_DIR}/gui_test.cpp)
-  target_link_libraries(gui_test PRIVATE orvanta_gui orvanta_gui_test_networks GTest::gtest)
+  target_link_libraries(gui_test PRIVATE orvanta_window_harness orvanta_gui_test_networks)
   gtest_discover_tests(gui_test DISCOVERY_MODE PRE_TEST PROPERTIES RESOURCE_LOCK xdisplay)
 
   find_package(PkgConfig REQUIRED)

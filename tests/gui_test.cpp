@@ -2,7 +2,6 @@
 // Predict through GTK, then every label and the window's width.
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/orvanta.hpp"
 #include "gui_networks.hpp"
+#include "window_harness.hpp"
 
 namespace {
 
@@ -44,88 +43,16 @@ const std::string fire_addition =
     "description: \n\nPower : 70 \nBase price: 500k \n\nThe resulting addition is: 1.00m "
     "\nand the new recommended sales range is 1.05m - 1.07m";
 
-void pump() {
-  gdk_display_sync(gdk_display_get_default());
-  while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
-}
-
-// Pumps events until `done` holds or two seconds have passed; answers `done`.
-template <typename Condition>
-bool wait_for(Condition done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    pump();
-    g_usleep(2000);
-  }
-  return true;
-}
-
 std::string text_of(GtkWidget *label) {
   return gtk_label_get_text(GTK_LABEL(label));
 }
 
-// A folder with ./ptp holding the test networks, made the working directory for the
-// life of the fixture, as the program expects to be started.
-class networks_folder {
- public:
-  networks_folder() {
-    char pattern[] = "/tmp/orvanta-gui-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return;
-    dir_ = pattern;
-    fs::create_directory(dir_ / "ptp");
-    written_ = write_test_networks((dir_ / "ptp").string());
-    previous_ = fs::current_path();
-    fs::current_path(dir_);
-  }
-  ~networks_folder() {
-    if (dir_.empty()) return;
-    fs::current_path(previous_);
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-  bool ready() const { return written_; }
-
- private:
-  fs::path dir_;
-  fs::path previous_;
-  bool written_ = false;
-};
-
-// The main window exactly as the program builds it, shown and drawn.
-class Window : public ::testing::Test {
+// The main window over the test networks.
+class Window : public main_window_test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(folder_.ready());
-    model_ = create_app_model();
-    view_ = create_app_view(model_);
-    controller_ = create_app_controller(model_, view_);
-    ASSERT_NE(controller_, nullptr);
-    window_ = open_main_window(controller_);
-    ASSERT_TRUE(wait_for([&] { return gtk_widget_get_mapped(window_); }));
-    gtk_test_widget_wait_for_draw(window_);
-  }
+  Window() : main_window_test(write_test_networks) {}
 
-  void TearDown() override {
-    if (window_ != nullptr) {
-      // Closing would quit a main loop; these tests run none.
-      g_signal_handlers_disconnect_by_func(window_, reinterpret_cast<gpointer>(gtk_main_quit),
-                                           nullptr);
-      gtk_widget_destroy(window_);
-      pump();
-    }
-    delete controller_;
-    delete view_;
-    free_app_model(model_);
-  }
-
-  GtkWidget *entry(int k) const {
-    GtkWidget *entries[] = {get_nid_entry(controller_),    get_lvl_entry(controller_),
-                            get_hp_entry(controller_),     get_atk_entry(controller_),
-                            get_def_entry(controller_),    get_sp_atk_entry(controller_),
-                            get_sp_def_entry(controller_), get_spd_entry(controller_)};
-    return entries[k];
-  }
+  GtkWidget *entry(int k) const { return entries()[k]; }
 
   void fill(const std::string &nid, const std::string &lvl, const std::vector<std::string> &ivs) {
     gtk_entry_set_text(GTK_ENTRY(entry(0)), nid.c_str());
@@ -181,12 +108,6 @@ class Window : public ::testing::Test {
   }
 
   std::string summary() const { return summary_start + get_in_range_message(model_) + "."; }
-
-  networks_folder folder_;
-  app_model *model_ = nullptr;
-  app_view *view_ = nullptr;
-  app_controller *controller_ = nullptr;
-  GtkWidget *window_ = nullptr;
 };
 
 // ---- The window and the form as built ----
@@ -495,16 +416,5 @@ TEST(Records, NullArgumentsAreRefusedOrIgnored) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  // The X11 backend, because sizes and input are what these tests read; no accessibility
-  // bus; and synthesized input taken as the core pointer's.
-  g_setenv("GDK_BACKEND", "x11", FALSE);
-  g_setenv("NO_AT_BRIDGE", "1", FALSE);
-  g_setenv("GDK_CORE_DEVICE_EVENTS", "1", FALSE);
-  ::testing::InitGoogleTest(&argc, argv);
-  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  if (!gtk_init_check(&argc, &argv)) {
-    std::fprintf(stderr, "gui_test: no X display; run under xvfb-run\n");
-    return 1;
-  }
-  return RUN_ALL_TESTS();
+  return run_window_tests(argc, argv);
 }

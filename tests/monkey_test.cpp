@@ -5,26 +5,21 @@
 // what the window showed before, and texts of the shapes the product can produce.
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <random>
 #include <regex>
 #include <string>
 #include <vector>
 
-#include "app/orvanta.hpp"
 #include "reliability_networks.hpp"
+#include "window_harness.hpp"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr int presses = 1000;
 constexpr unsigned monkey_seed = 4848;
@@ -59,22 +54,6 @@ const std::regex addition_text(
     "description: \n\nPower : ([3-6][0-9]|70) \nBase price: 500k \n\nThe resulting addition "
     "is: " +
     price + " \nand the new recommended sales range is " + price + " - " + price);
-
-void pump() {
-  gdk_display_sync(gdk_display_get_default());
-  while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
-}
-
-template <typename Condition>
-bool wait_for(Condition done) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    pump();
-    g_usleep(2000);
-  }
-  return true;
-}
 
 // The status the form's texts must get, worked out from the rules a user is told, not
 // from the model's code: species, then level, then IVs, then a fixed-price spread, then
@@ -147,63 +126,9 @@ class monkey {
   std::mt19937 random_;
 };
 
-// A working folder with ./ptp, as the program expects to be started.
-class networks_folder {
- public:
-  networks_folder() {
-    char pattern[] = "/tmp/orvanta-monkey-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return;
-    dir_ = pattern;
-    fs::create_directory(dir_ / "ptp");
-    written_ = write_reliability_networks((dir_ / "ptp").string());
-    previous_ = fs::current_path();
-    fs::current_path(dir_);
-  }
-  ~networks_folder() {
-    if (dir_.empty()) return;
-    fs::current_path(previous_);
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-  bool ready() const { return written_; }
-
- private:
-  fs::path dir_;
-  fs::path previous_;
-  bool written_ = false;
-};
-
-class Monkey : public ::testing::Test {
+class Monkey : public main_window_test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(folder_.ready());
-    model_ = create_app_model();
-    view_ = create_app_view(model_);
-    controller_ = create_app_controller(model_, view_);
-    ASSERT_NE(controller_, nullptr);
-    window_ = open_main_window(controller_);
-    ASSERT_TRUE(wait_for([&] { return gtk_widget_get_mapped(window_); }));
-    gtk_test_widget_wait_for_draw(window_);
-  }
-
-  void TearDown() override {
-    if (window_ != nullptr) {
-      g_signal_handlers_disconnect_by_func(window_, reinterpret_cast<gpointer>(gtk_main_quit),
-                                           nullptr);
-      gtk_widget_destroy(window_);
-      pump();
-    }
-    delete controller_;
-    delete view_;
-    free_app_model(model_);
-  }
-
-  std::array<GtkWidget *, 8> entries() const {
-    return {get_nid_entry(controller_),    get_lvl_entry(controller_),
-            get_hp_entry(controller_),     get_atk_entry(controller_),
-            get_def_entry(controller_),    get_sp_atk_entry(controller_),
-            get_sp_def_entry(controller_), get_spd_entry(controller_)};
-  }
+  Monkey() : main_window_test(write_reliability_networks) {}
 
   view_texts shown() const {
     const auto text = [](GtkWidget *label) {
@@ -227,12 +152,6 @@ class Monkey : public ::testing::Test {
     gtk_widget_get_preferred_width(window_, &minimum, nullptr);
     return std::max(asked, minimum);
   }
-
-  networks_folder folder_;
-  app_model *model_ = nullptr;
-  app_view *view_ = nullptr;
-  app_controller *controller_ = nullptr;
-  GtkWidget *window_ = nullptr;
 };
 
 // Checks of the labels' shapes after a press that got `status`, written from what a user
@@ -375,13 +294,5 @@ TEST_F(Monkey, ThousandRandomFormsAndPressesShowWhatTheProductShows) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  g_setenv("GDK_BACKEND", "x11", FALSE);
-  g_setenv("NO_AT_BRIDGE", "1", FALSE);
-  ::testing::InitGoogleTest(&argc, argv);
-  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  if (!gtk_init_check(&argc, &argv)) {
-    std::fprintf(stderr, "monkey_test: no X display; run under xvfb-run\n");
-    return 1;
-  }
-  return RUN_ALL_TESTS();
+  return run_window_tests(argc, argv);
 }

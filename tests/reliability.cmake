@@ -13,9 +13,9 @@ endif()
 
 # The window under the X server that scripts/test starts; it shares that server with the
 # other window tests, so one at a time.
-if(TARGET orvanta_gui)
+if(TARGET orvanta_window_harness)
   add_executable(monkey_test ${CMAKE_CURRENT_SOURCE_DIR}/monkey_test.cpp)
-  target_link_libraries(monkey_test PRIVATE orvanta_gui orvanta_reliability_networks GTest::gtest)
+  target_link_libraries(monkey_test PRIVATE orvanta_window_harness orvanta_reliability_networks)
   gtest_discover_tests(monkey_test DISCOVERY_MODE PRE_TEST
                        PROPERTIES RESOURCE_LOCK xdisplay TIMEOUT 300)
 endif()
