@@ -2,13 +2,11 @@
 // the checks of each row (shiny 0 or 1, texts within the entries' limits), a prediction
 // of every usable row over a folder of small networks, and its record in all three
 // output formats. The row loop is the one orvanta-cli's --batch runs.
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -17,28 +15,16 @@
 #include "cli/cli_prediction.hpp"
 #include "cli/csv_reader.hpp"
 #include "fuzz_file.hpp"
-#include "reliability_networks.hpp"
+#include "fuzz_networks.hpp"
 
 namespace {
 
-std::string networks_dir;
 std::FILE *sink = nullptr;
-
-void clean_up() {
-  std::error_code ignored;
-  std::filesystem::remove_all(networks_dir, ignored);
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  char pattern[] = "/tmp/orvanta-fuzz-ptp-XXXXXX";
-  if (mkdtemp(pattern) == nullptr || !write_reliability_networks(pattern)) {
-    std::perror("cannot write the networks folder");
-    std::abort();
-  }
-  networks_dir = pattern;
-  std::atexit(clean_up);
+  fuzz_networks_folder();
   sink = std::fopen("/dev/null", "w");
   if (sink == nullptr) std::abort();
   return 0;
@@ -83,9 +69,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
       for (cli_output &out : outputs) write_row_error(&out, row.number, row.error);
       continue;
     }
-    const cli_prediction p = run_prediction(&form, networks_dir.c_str(), nullptr);
+    const cli_prediction p = run_prediction(&form, fuzz_networks_folder().c_str(), nullptr);
     std::string failure;
-    if (p.status == PREDICTION_FAILED) failure = failure_reason(&form, networks_dir.c_str());
+    if (p.status == PREDICTION_FAILED)
+      failure = failure_reason(&form, fuzz_networks_folder().c_str());
     for (cli_output &out : outputs) write_prediction(&out, row.number, &form, &p, failure);
   }
   if (r < 0 && error.empty()) __builtin_trap();

@@ -5,38 +5,19 @@
 // Input: the first byte is the shiny flag (as a signed value: the function takes any
 // int), the rest is split at NUL bytes into the eight texts National ID, Lvl, HP, Atk,
 // Def, SP Atk, SP Def, SPD; missing texts are empty, bytes after the eighth are ignored.
-#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
+#include "fuzz_networks.hpp"
 #include "model/model_orvanta.hpp"
-#include "reliability_networks.hpp"
 #include "view/view_texts.hpp"
 
-namespace {
-
-std::string networks_dir;
-
-void remove_networks() {
-  std::error_code ignored;
-  std::filesystem::remove_all(networks_dir, ignored);
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-  char pattern[] = "/tmp/orvanta-fuzz-ptp-XXXXXX";
-  if (mkdtemp(pattern) == nullptr || !write_reliability_networks(pattern)) {
-    std::perror("cannot write the networks folder");
-    std::abort();
-  }
-  networks_dir = pattern;
-  std::atexit(remove_networks);
+  fuzz_networks_folder();
   return 0;
 }
 
@@ -55,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const int status =
       predict_price(model, is_shiny, texts[0].c_str(), texts[1].c_str(), texts[2].c_str(),
                     texts[3].c_str(), texts[4].c_str(), texts[5].c_str(), texts[6].c_str(),
-                    texts[7].c_str(), networks_dir.c_str(), nullptr);
+                    texts[7].c_str(), fuzz_networks_folder().c_str(), nullptr);
   if (status < PREDICTION_DONE || status > PREDICTION_SPECIAL_PRICE) __builtin_trap();
   if (status == PREDICTION_DONE) {
     // A finished prediction is a price: its range holds the average, which lies between
