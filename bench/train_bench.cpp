@@ -8,8 +8,8 @@
 #include <map>
 #include <string>
 
-#include "cli/train_networks.hpp"
-#include "cli/train_targets.hpp"
+#include "train/train_networks.hpp"
+#include "train/train_targets.hpp"
 
 namespace {
 

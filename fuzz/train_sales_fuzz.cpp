@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "cli/train_sales.hpp"
+#include "train/train_sales.hpp"
 #include "fuzz_file.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "cli/train_networks.hpp"
+#include "train/train_networks.hpp"
 #include "model/model_orvanta.hpp"
 
 namespace {

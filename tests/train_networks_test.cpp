@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "cli/train_networks.hpp"
+#include "train/train_networks.hpp"
 #include "nn/multi_layer_perceptron.hpp"
 
 namespace {

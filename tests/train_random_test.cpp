@@ -7,7 +7,7 @@
 #include <set>
 #include <vector>
 
-#include "cli/train_random.hpp"
+#include "train/train_random.hpp"
 
 TEST(Splitmix64, MatchesPublishedFirstOutput) {
   // The first output of the reference splitmix64 started from state 0.

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "cli/train_sales.hpp"
+#include "train/train_sales.hpp"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "cli/train_targets.hpp"
+#include "train/train_targets.hpp"
 #include "model/price_tiers.hpp"
 
 namespace {

@@ -1,5 +1,5 @@
 // Reading and checking sales records.
-#include "cli/train_sales.hpp"
+#include "train/train_sales.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "cli/csv_reader.hpp"
-#include "cli/train_targets.hpp"
+#include "train/train_targets.hpp"
 #include "model/hidden_power.hpp"
 #include "model/model_orvanta.hpp"
 

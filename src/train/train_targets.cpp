@@ -21,7 +21,7 @@
 //   lifts the tier onto a line that still reads about the price.
 // - Lifted thresholds well inside a higher tier would exceed 1.0; they are capped at
 //   target_ceiling, well clear of 0.9.
-#include "cli/train_targets.hpp"
+#include "train/train_targets.hpp"
 
 #include <algorithm>
 

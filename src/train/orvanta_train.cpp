@@ -15,8 +15,8 @@
 #include <system_error>
 #include <vector>
 
-#include "cli/train_networks.hpp"
-#include "cli/train_sales.hpp"
+#include "train/train_networks.hpp"
+#include "train/train_sales.hpp"
 #include "model/model_orvanta.hpp"
 
 #ifndef ORVANTA_VERSION

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/train_random.hpp"
-#include "cli/train_sales.hpp"
+#include "train/train_random.hpp"
+#include "train/train_sales.hpp"
 #include "nn/multi_layer_perceptron.hpp"
 
 // The shape and schedule of a run. The defaults are the settings of the bundled networks.

@@ -1,5 +1,5 @@
 // Training the three networks of a species and measuring them.
-#include "cli/train_networks.hpp"
+#include "train/train_networks.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +9,7 @@
 #include <map>
 #include <utility>
 
-#include "cli/train_targets.hpp"
+#include "train/train_targets.hpp"
 #include "model/coverage.hpp"
 #include "model/model_orvanta.hpp"
 #include "model/price_tiers.hpp"

@@ -1,5 +1,5 @@
 // xoshiro256** seeded through splitmix64.
-#include "cli/train_random.hpp"
+#include "train/train_random.hpp"
 
 #include <utility>
 
