@@ -1,0 +1,14 @@
+// SHA-256 checksums of network files: a species file names its three networks by them so
+// that a prediction never mixes networks of two training runs.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The SHA-256 of `bytes` as 64 lower-case hex digits.
+std::string sha256_hex(std::string_view bytes);
+
+// The SHA-256 of the file's bytes as 64 lower-case hex digits, or nothing when the file
+// cannot be read.
+std::optional<std::string> sha256_file_hex(const char *path);
