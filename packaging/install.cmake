@@ -41,29 +41,12 @@ endif()
 
 # --- Desktop entry -----------------------------------------------------------------------
 
-# The entry's Path= must name the folder the files really land in, and that is known only
-# when installing: `cmake --install --prefix DIR` and CPack choose their own prefix. So the
-# entry is configured again at install time, from the prefix of that installation. The copy
-# made now, for the configured prefix, is the one the validation test checks.
-set(ORVANTA_INSTALLED_DATA_DIR ${CMAKE_INSTALL_FULL_DATADIR}/orvanta)
+# The entry pins no working folder: the window finds the installed networks from its own
+# path, after ./ptp and the seller's own folder.
 configure_file(${orvanta_packaging_dir}/orvanta.desktop.in
                ${orvanta_packaging_out}/${ORVANTA_APP_ID}.desktop @ONLY)
-install(CODE "
-  set(datadir \"${CMAKE_INSTALL_DATADIR}\")
-  if(NOT IS_ABSOLUTE \"\${datadir}\")
-    set(datadir \"\${CMAKE_INSTALL_PREFIX}/\${datadir}\")
-  endif()
-  set(ORVANTA_INSTALLED_DATA_DIR \"\${datadir}/orvanta\")
-  # A scratch folder of its own per destination, so that installs running side by side
-  # never write each other's entry.
-  string(MD5 destination \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
-  set(scratch \"${orvanta_packaging_out}/install-\${destination}\")
-  configure_file(\"${orvanta_packaging_dir}/orvanta.desktop.in\"
-                 \"\${scratch}/${ORVANTA_APP_ID}.desktop\" @ONLY)
-  file(INSTALL DESTINATION \"\${datadir}/applications\" TYPE FILE
-       FILES \"\${scratch}/${ORVANTA_APP_ID}.desktop\")
-  file(REMOVE_RECURSE \"\${scratch}\")
-")
+install(FILES ${orvanta_packaging_out}/${ORVANTA_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
 install(FILES ${orvanta_packaging_dir}/orvanta.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)

@@ -1,7 +1,10 @@
 // The controller: accessors, the Shiny toggle and the Predict action.
 #include "controller/controller_orvanta.hpp"
 
+#include <cstdio>
 #include <new>
+
+#include "model/ptp_path.hpp"
 
 namespace {
 
@@ -107,11 +110,14 @@ void click_predict(GtkWidget * /*widget*/, gpointer data) {
   app_view *view = controller->controller_view;
   // The model's flag counts, not the box's state: the box flips it at every toggle.
   const int is_shiny = get_is_shiny(model);
-  const int status = predict_price(
+  // Each species from the first folder that holds it: ./ptp, the seller's own networks,
+  // then the installed ones. The path is read at every press, as the files are.
+  const int status = predict_price_on_path(
       model, is_shiny, entry_text(controller->nid_entry), entry_text(controller->lvl_entry),
       entry_text(controller->hp_entry), entry_text(controller->atk_entry),
       entry_text(controller->def_entry), entry_text(controller->sp_atk_entry),
-      entry_text(controller->sp_def_entry), entry_text(controller->spd_entry));
+      entry_text(controller->sp_def_entry), entry_text(controller->spd_entry),
+      default_ptp_search_path(), stdout, nullptr);
   switch (status) {
     case PREDICTION_FAILED:
       update_view_not_loaded(view);

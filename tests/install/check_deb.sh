@@ -64,7 +64,7 @@ ls "$root"/usr/share/metainfo/*.metainfo.xml >/dev/null 2>&1 || fail "the packag
 shopt -s nullglob
 entries=("$root"/usr/share/applications/*.desktop)
 [ ${#entries[@]} -eq 1 ] || fail "expected one desktop entry in the package, found ${#entries[@]}"
-check_desktop_entry "${entries[0]}" /usr/share/orvanta
+check_desktop_entry "${entries[0]}"
 
 if [ -x "$root/usr/bin/orvanta-cli" ]; then
   check_prices_with_installed_networks "$root/usr/bin/orvanta-cli"

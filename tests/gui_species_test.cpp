@@ -1,0 +1,110 @@
+// The real window pricing species that only a species file describes: from ./ptp and from
+// the seller's own folder, with the file's name in the fixed-price texts.
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "gui_networks.hpp"
+#include "model/species_file.hpp"
+#include "window_harness.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The test networks (60k, 32k and 87k) under another number, with its species file.
+bool write_species(const fs::path &dir, std::uint32_t nid, const char *name) {
+  fs::create_directories(dir);
+  if (!write_test_networks(dir.string())) return false;
+  const std::string number = std::to_string(nid);
+  for (const char *m : {"_m1.tp", "_m2.tp", "_m3.tp"}) {
+    std::error_code ec;
+    fs::rename(dir / (std::string(test_species) + m), dir / (number + m), ec);
+    if (ec) return false;
+  }
+  species_description d;
+  d.nid = nid;
+  d.name = name;
+  d.hidden_power_types = {8, -1, -1};  // Fire
+  d.reference_spreads = {{16, 9, 5, 29, 29, 24}};
+  const std::string text = format_species_file(&d);
+  std::FILE *file = std::fopen((dir / species_file_name(nid)).c_str(), "w");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  return std::fclose(file) == 0 && written;
+}
+
+// Vulpix (37) in ./ptp; Ninetales (38) only in the seller's own folder, which the test
+// main points at a folder of its own.
+bool write_networks(const std::string &ptp) {
+  const char *data_home = std::getenv("XDG_DATA_HOME");
+  if (data_home == nullptr) return false;
+  return write_species(ptp, 37, "Vulpix") && write_test_networks(ptp) &&
+         write_species(fs::path(data_home) / "orvanta" / "ptp", 38, "Ninetales");
+}
+
+std::string text_of(GtkWidget *label) {
+  return gtk_label_get_text(GTK_LABEL(label));
+}
+
+class SpeciesWindow : public main_window_test {
+ protected:
+  SpeciesWindow() : main_window_test(write_networks) {}
+
+  void predict(const std::vector<std::string> &texts) {
+    for (int k = 0; k < 8; ++k) gtk_entry_set_text(GTK_ENTRY(entries()[k]), texts[k].c_str());
+    gtk_button_clicked(GTK_BUTTON(get_predict_btn_entry(controller_)));
+    pump();
+  }
+  std::vector<std::string> labels() const {
+    return {text_of(get_hidden_power_label(view_)),       text_of(get_models_intro_label(view_)),
+            text_of(get_first_model_label(view_)),        text_of(get_second_model_label(view_)),
+            text_of(get_third_model_label(view_)),        text_of(get_model_resume_label(view_)),
+            text_of(get_hidden_power_resume_label(view_))};
+  }
+};
+
+const std::string intro = "Here is 3 different models prediction:";
+
+TEST_F(SpeciesWindow, SpeciesFileInPtpPricesWithItsNameAndSpreads) {
+  predict({"37", "50", "16", "9", "5", "29", "29", "24"});
+  EXPECT_EQ(labels(), (std::vector<std::string>{
+                          "Hidden Power:  Psychic", intro, "60k", "32k", "87k",
+                          "Then the average price is: 59k\nRecommended sales range: 53k - 65k\n\n"
+                          "The results are almost perfect.",
+                          ""}));
+  predict({"37", "50", "31", "31", "31", "31", "31", "31"});
+  const std::vector<std::string> special = labels();
+  bool named = false;
+  for (const std::string &text : special)
+    named = named || text.find("The price for an all IVs the same Vulpix") != std::string::npos;
+  EXPECT_TRUE(named) << special[1] << "|" << special[5];
+}
+
+TEST_F(SpeciesWindow, SellersOwnFolderPricesWhatPtpDoesNotHold) {
+  predict({"38", "50", "16", "9", "5", "29", "29", "24"});
+  EXPECT_EQ(labels()[2], "60k");
+  EXPECT_EQ(labels()[5].find("The results are almost perfect."), labels()[5].size() - 31);
+  predict({"39", "50", "16", "9", "5", "29", "29", "24"});
+  const std::vector<std::string> shown = labels();
+  EXPECT_NE(std::find(shown.begin(), shown.end(), "This pokemon is not available yet."),
+            shown.end());
+}
+
+TEST_F(SpeciesWindow, ShinyFixedPriceSpreadIsPricedByTheNetworks) {
+  gtk_button_clicked(GTK_BUTTON(get_shiny_check_box(controller_)));
+  predict({"133", "50", "31", "31", "31", "31", "31", "31"});
+  EXPECT_EQ(labels()[1], intro);
+  EXPECT_EQ(labels()[2], "86k");  // the first network reads the shiny flag
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  return run_window_tests(argc, argv);
+}
