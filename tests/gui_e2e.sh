@@ -43,8 +43,10 @@ wait_until() {
   return 1
 }
 
-# The program reads its networks from ./ptp below the working folder.
-mkdir "$work/ptp"
+# The program reads its networks from ./ptp below the working folder, then from the
+# seller's own folder: a home of the test's own keeps the machine's out.
+export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share"
+mkdir -p "$HOME" "$work/ptp"
 "$write_networks" "$work/ptp"
 cd "$work"
 # A GTK option (every GTK warning then ends the program) and an argument of no meaning,
