@@ -98,8 +98,7 @@ enum : int {
 // "<ptp_dir>/<nid text>_m1.tp", "_m2.tp" and "_m3.tp", and "<ptp_dir>/<N>_species.json",
 // when there is one, prices the species in place of the built-in table (a damaged one
 // gives 1 before any other check); every file is read at every call. The diagnostic
-// block goes to
-// `diagnostics` (flushed after each block), or nowhere when it is nullptr.
+// block goes to `diagnostics` (flushed after each block), or nowhere when it is nullptr.
 int predict_price(app_model *model, int is_shiny, const char *nid, const char *lvl, const char *hp,
                   const char *atk, const char *def, const char *sp_atk, const char *sp_def,
                   const char *spd, const char *ptp_dir = "./ptp", std::FILE *diagnostics = stdout);
