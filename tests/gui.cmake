@@ -22,6 +22,10 @@ if(TARGET orvanta_gui)
   add_executable(gui_test ${CMAKE_CURRENT_SOURCE_DIR}/gui_test.cpp)
   target_link_libraries(gui_test PRIVATE orvanta_window_harness orvanta_gui_test_networks)
   gtest_discover_tests(gui_test DISCOVERY_MODE PRE_TEST PROPERTIES RESOURCE_LOCK xdisplay)
+  # The same window in a decimal-comma locale, which gtk_init takes from the environment.
+  add_test(NAME gui_test_de_DE COMMAND gui_test --gtest_filter=Window.*)
+  set_tests_properties(gui_test_de_DE PROPERTIES RESOURCE_LOCK xdisplay
+                                                 ENVIRONMENT "LC_ALL=de_DE.UTF-8")
 
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)

@@ -1,6 +1,8 @@
 // The result view: applies the composed texts to the labels and sizes the window.
 #include "view/view_orvanta.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <new>
 
 namespace {
@@ -9,12 +11,14 @@ void set_label(GtkWidget *label, const std::string &text) {
   if (label != nullptr) gtk_label_set_text(GTK_LABEL(label), text.c_str());
 }
 
-// A finished prediction sets the window's width first, then all seven labels in field
-// order; a message writes the first six and leaves the Hidden Power addition and the
-// width as the last finished prediction left them.
-void apply(app_view *view, const view_texts &texts, bool finished_prediction) {
-  if (finished_prediction && view->windows != nullptr) {
-    gtk_window_resize(GTK_WINDOW(view->windows), texts.window_width, window_height);
+// Sets the window's width first, then all seven labels in field order. Every update
+// asks for the width again: a message or a result without a Hidden Power addition takes
+// the window back to its default width.
+void apply(app_view *view, const view_texts &texts) {
+  if (view->windows != nullptr) {
+    const double scale = font_scale(view->windows);
+    gtk_window_resize(GTK_WINDOW(view->windows), scale_pixels(scale, texts.window_width),
+                      scale_pixels(scale, window_height));
   }
   set_label(view->hidden_power_label, texts.hidden_power_label);
   set_label(view->models_intro_label, texts.models_intro_label);
@@ -22,18 +26,36 @@ void apply(app_view *view, const view_texts &texts, bool finished_prediction) {
   set_label(view->second_model_label, texts.second_model_label);
   set_label(view->third_model_label, texts.third_model_label);
   set_label(view->model_resume_label, texts.model_resume_label);
-  if (finished_prediction) {
-    set_label(view->hidden_power_resume_label, texts.hidden_power_resume_label);
-  }
+  set_label(view->hidden_power_resume_label, texts.hidden_power_resume_label);
   view->shown = texts;
 }
 
 void update_for_status(app_view *view, int status) {
   if (view == nullptr) return;
-  apply(view, compose_view_texts(view->view_model, status, view->shown), status == PREDICTION_DONE);
+  apply(view, compose_view_texts(view->view_model, status, view->shown));
 }
 
 }  // namespace
+
+double font_scale(GtkWidget *widget) {
+  constexpr double design_points = 10.0;
+  constexpr double design_dpi = 96.0;
+  const PangoFontDescription *font =
+      pango_context_get_font_description(gtk_widget_get_pango_context(widget));
+  if (font == nullptr) return 1.0;
+  const double size = static_cast<double>(pango_font_description_get_size(font)) / PANGO_SCALE;
+  double dpi = gdk_screen_get_resolution(gtk_widget_get_screen(widget));
+  if (dpi <= 0.0) dpi = design_dpi;  // no resolution set: GTK itself then uses 96
+  const double pixels =
+      pango_font_description_get_size_is_absolute(font) ? size : size * dpi / 72.0;
+  // The same expression on both sides, so that Sans 10 at 96 dpi gives exactly 1.
+  const double scale = pixels / (design_points * design_dpi / 72.0);
+  return std::isfinite(scale) ? std::max(1.0, scale) : 1.0;
+}
+
+int scale_pixels(double scale, int pixels) {
+  return static_cast<int>(std::lround(scale * pixels));
+}
 
 app_view *create_app_view(app_model *model) {
   auto *view = new (std::nothrow) app_view;
