@@ -46,8 +46,9 @@ GtkWidget *get_hidden_power_resume_label(const app_view *view);
 void set_hidden_power_resume_label(app_view *view, GtkWidget *label);
 
 // How much larger the widget's font is than the font the window's pixel positions were
-// made for (Sans 10 at 96 dots per inch): exactly 1 at that font, 1.2 at 12 points.
-// Never below 1: the theme's entries and buttons keep their height with a smaller font.
+// made for (Sans 10 at 96 dots per inch), by its size and by the width of its text:
+// exactly 1 at that font, about 1.2 at 12 points. Never below 1: the theme's entries and
+// buttons keep their height with a smaller font.
 double font_scale(GtkWidget *widget);
 // A length of the design at Sans 10 scaled by `scale`, rounded to whole pixels.
 int scale_pixels(double scale, int pixels);
