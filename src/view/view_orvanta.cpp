@@ -55,8 +55,9 @@ double font_scale(GtkWidget *widget) {
   double scale = pixels / (design_points * design_dpi / 72.0);
 
   // By the width of the longest text that must end before the Hidden Power addition
-  // column, in this font beside Sans 10: hinted glyphs grow faster than the size (12
-  // points lay it out 1.215 times as wide as 10), and the columns must grow as much.
+  // column, in this font beside Sans 10: hinted glyphs grow faster than the size
+  // (DejaVu Sans lays it out 1.215 times as wide at 12 points as at 10), and the columns
+  // must grow as much.
   const char *widest = "Here is 3 different models prediction:";
   std::unique_ptr<PangoLayout, decltype(&g_object_unref)> layout(pango_layout_new(context),
                                                                  g_object_unref);
