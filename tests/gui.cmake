@@ -25,6 +25,10 @@ if(TARGET orvanta_gui)
   add_executable(gui_species_test ${CMAKE_CURRENT_SOURCE_DIR}/gui_species_test.cpp)
   target_link_libraries(gui_species_test PRIVATE orvanta_window_harness orvanta_gui_test_networks)
   gtest_discover_tests(gui_species_test DISCOVERY_MODE PRE_TEST PROPERTIES RESOURCE_LOCK xdisplay)
+  # The same window in a decimal-comma locale, which gtk_init takes from the environment.
+  add_test(NAME gui_test_de_DE COMMAND gui_test --gtest_filter=Window.*)
+  set_tests_properties(gui_test_de_DE PROPERTIES RESOURCE_LOCK xdisplay
+                                                 ENVIRONMENT "LC_ALL=de_DE.UTF-8")
 
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
@@ -38,4 +42,20 @@ if(TARGET orvanta_gui)
                    $<TARGET_FILE:gui_write_networks> $<TARGET_FILE:gui_close_window>
                    ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(gui_e2e PROPERTIES RESOURCE_LOCK xdisplay TIMEOUT 120)
+
+  # From outside, as a screen reader reads the window (accessibility over D-Bus): the
+  # names of the inputs, and no text over another or under an input, at the default font
+  # and at a 12-point desktop font.
+  add_test(NAME gui_atspi
+           COMMAND dbus-run-session -- /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/gui_atspi.py
+                   $<TARGET_FILE:orvanta> $<TARGET_FILE:gui_write_networks>)
+  add_test(NAME gui_atspi_large_font
+           COMMAND dbus-run-session -- /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/gui_atspi.py
+                   $<TARGET_FILE:orvanta> $<TARGET_FILE:gui_write_networks> "DejaVu Sans 12")
+  set_tests_properties(gui_atspi gui_atspi_large_font PROPERTIES RESOURCE_LOCK xdisplay TIMEOUT 60)
+
+  # --help and --version on a terminal, and scripts/run without a display.
+  add_test(NAME gui_command_line
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/gui_command_line.sh $<TARGET_FILE:orvanta>
+                   ${PROJECT_SOURCE_DIR})
 endif()

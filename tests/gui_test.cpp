@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gui_networks.hpp"
@@ -136,31 +138,33 @@ struct placed {
 TEST_F(Window, FormWidgetsStandInCreationOrderAtTheirPositions) {
   const GType label = GTK_TYPE_LABEL;
   const GType entry = GTK_TYPE_ENTRY;
+  // Captions stand right-aligned in a column from x = 8 to 6 pixels before the inputs.
+  const int caption_x = 8;
   const std::vector<placed> expected = {
       {GTK_TYPE_CHECK_BUTTON, nullptr, 91, 18},
-      {label, "Shiny", 52, 18},
-      {label, "National ID", 23, 53},
+      {label, "Shiny", caption_x, 18},
+      {label, "National ID", caption_x, 53},
       {entry, nullptr, 91, 44},
       {label, "", 149, 53},
       {label, "", 392, 53},
-      {label, "Lvl", 67, 92},
+      {label, "Lvl", caption_x, 92},
       {entry, nullptr, 91, 83},
       {label, "", 149, 92},
       {label, "", 169, 112},
       {label, "", 169, 127},
       {label, "", 169, 142},
-      {label, "HP", 66, 131},
+      {label, "HP", caption_x, 131},
       {entry, nullptr, 91, 122},
-      {label, "Atk", 63, 170},
+      {label, "Atk", caption_x, 170},
       {entry, nullptr, 91, 161},
       {label, "", 149, 170},
-      {label, "Def", 63, 209},
+      {label, "Def", caption_x, 209},
       {entry, nullptr, 91, 200},
-      {label, "SP Atk", 47, 248},
+      {label, "SP Atk", caption_x, 248},
       {entry, nullptr, 91, 239},
-      {label, "SP Def", 47, 287},
+      {label, "SP Def", caption_x, 287},
       {entry, nullptr, 91, 278},
-      {label, "SPD", 61, 326},
+      {label, "SPD", caption_x, 326},
       {entry, nullptr, 91, 317},
       {GTK_TYPE_BUTTON, "Predict", 150, 317},
   };
@@ -181,6 +185,20 @@ TEST_F(Window, FormWidgetsStandInCreationOrderAtTheirPositions) {
     EXPECT_EQ(y, expected[k].y);
     if (GTK_IS_LABEL(widget)) {
       EXPECT_EQ(text_of(widget), expected[k].text);
+    }
+    if (GTK_IS_LABEL(widget) && x == caption_x) {
+      // The caption's text ends 6 pixels before its input, whole, and names the input
+      // (the next widget, or the check box before it) for a screen reader.
+      GtkAllocation box;
+      gtk_widget_get_allocation(widget, &box);
+      EXPECT_EQ(box.x + box.width, 91 - 6);
+      EXPECT_EQ(gtk_label_get_xalign(GTK_LABEL(widget)), 1.0f);
+      int natural = 0;
+      gtk_widget_get_preferred_width(widget, nullptr, &natural);
+      EXPECT_LE(natural, box.width);
+      GtkWidget *input = GTK_WIDGET(g_list_nth_data(children.get(), k == 1 ? 0 : k + 1));
+      EXPECT_EQ(gtk_label_get_mnemonic_widget(GTK_LABEL(widget)), input);
+      EXPECT_STREQ(atk_object_get_name(gtk_widget_get_accessible(input)), expected[k].text);
     }
     if (GTK_IS_BUTTON(widget) && expected[k].text != nullptr) {
       EXPECT_STREQ(gtk_button_get_label(GTK_BUTTON(widget)), expected[k].text);
@@ -301,29 +319,45 @@ TEST_F(Window, HiddenPowerAdditionWidensAndNextPlainResultNarrows) {
   EXPECT_EQ(settled_width(416), 416);
 }
 
-TEST_F(Window, MessagesAfterAnAdditionKeepItAndTheWidth) {
-  struct message_case {
+TEST_F(Window, EveryOtherAnswerAfterAnAdditionEmptiesItAndNarrows) {
+  struct answer_case {
     std::string nid, lvl;
     std::vector<std::string> ivs;
     std::string first_line;
   };
-  const std::vector<message_case> cases = {
+  const std::vector<answer_case> cases = {
+      {"58", "50", fire_ivs, models_not_loaded},  // priced, but no networks in ./ptp
       {"1", "50", fire_ivs, not_available},
       {test_species, "101", fire_ivs, bad_lvl},
       {test_species, "50", {"31", "33", "31", "30", "31", "30"}, bad_ivs},
-      {"58", "50", fire_ivs, models_not_loaded},  // priced, but no networks in ./ptp
+      {test_species, "50", {"31", "31", "31", "31", "31", "31"}, "Hidden Power:  Dark"},
+      {test_species, "50", reference_ivs, "Hidden Power:  Psychic"},  // a result without one
   };
-  for (const message_case &c : cases) {
+  for (const answer_case &c : cases) {
     SCOPED_TRACE(c.first_line);
     predict(test_species, "50", fire_ivs);
+    ASSERT_EQ(labels()[6], fire_addition);
     const int wide = width_for(709);
     ASSERT_EQ(settled_width(wide), wide);
     predict(c.nid, c.lvl, c.ivs);
-    EXPECT_EQ(labels(),
-              (std::vector<std::string>{c.first_line, "", "", "", "", "", fire_addition}));
-    EXPECT_EQ(view_->shown.window_width, 709);
-    EXPECT_TRUE(keeps_width(wide));
+    EXPECT_EQ(labels()[0], c.first_line);
+    EXPECT_EQ(labels()[6], "");
+    EXPECT_EQ(view_->shown.window_width, 416);
+    EXPECT_EQ(settled_width(width_for(416)), width_for(416));
+    EXPECT_LT(width_for(416), wide);
   }
+}
+
+TEST_F(Window, PricesKeepTheirPointInADecimalCommaLocale) {
+  // ctest also runs this suite with LC_ALL=de_DE.UTF-8, which gtk_init takes up as the
+  // program's does; the locale must then really use a decimal comma.
+  const char *all = std::getenv("LC_ALL");
+  if (all != nullptr && std::string(all).rfind("de_DE", 0) == 0) {
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+  }
+  predict(test_species, "50", fire_ivs);
+  EXPECT_EQ(labels()[6], fire_addition);
+  EXPECT_EQ(labels()[5], summary());
 }
 
 TEST_F(Window, SpecialPriceShowsHiddenPowerAboveTheMessage) {
@@ -373,6 +407,88 @@ TEST_F(Window, ShinyToggledTwiceBetweenPressesLeavesTheFlag) {
   toggle_shiny();
   predict(test_species, "50", ice_ivs);
   EXPECT_EQ(labels()[2], "86k");
+}
+
+// ---- A larger font ----
+
+// The main window built under a 12-point desktop font, as a large-text setting gives.
+class LargeFontWindow : public Window {
+ protected:
+  void SetUp() override {
+    GtkSettings *settings = gtk_settings_get_default();
+    gchar *font = nullptr;
+    g_object_get(settings, "gtk-font-name", &font, nullptr);
+    previous_font_ = font != nullptr ? font : "";
+    g_free(font);
+    g_object_set(settings, "gtk-font-name", "DejaVu Sans 12", nullptr);
+    Window::SetUp();
+  }
+  void TearDown() override {
+    Window::TearDown();
+    g_object_set(gtk_settings_get_default(), "gtk-font-name", previous_font_.c_str(), nullptr);
+  }
+
+  // Where the fixed container put `widget`.
+  std::pair<int, int> position_of(GtkWidget *widget) const {
+    int x = -1;
+    int y = -1;
+    gtk_container_child_get(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(window_))), widget, "x", &x,
+                            "y", &y, nullptr);
+    return {x, y};
+  }
+
+  std::string previous_font_;
+};
+
+TEST_F(LargeFontWindow, PositionsAndSizesGrowWithTheFont) {
+  // 12 points against 10, or more: the text grows a little faster than the size.
+  const double scale = font_scale(window_);
+  EXPECT_GE(scale, 1.2);
+  EXPECT_LT(scale, 1.3);
+  const auto scaled = [&](int x, int y) {
+    return std::make_pair(scale_pixels(scale, x), scale_pixels(scale, y));
+  };
+  int width = 0;
+  int height = 0;
+  gtk_window_get_default_size(GTK_WINDOW(window_), &width, &height);
+  EXPECT_EQ(std::make_pair(width, height), scaled(416, 371));
+  EXPECT_EQ(position_of(get_shiny_check_box(controller_)), scaled(91, 18));
+  EXPECT_EQ(position_of(get_nid_entry(controller_)), scaled(91, 44));
+  EXPECT_EQ(position_of(get_spd_entry(controller_)), scaled(91, 317));
+  EXPECT_EQ(position_of(get_predict_btn_entry(controller_)), scaled(150, 317));
+  EXPECT_EQ(position_of(get_hidden_power_resume_label(view_)), scaled(392, 53));
+  EXPECT_EQ(position_of(get_third_model_label(view_)), scaled(169, 142));
+  EXPECT_EQ(position_of(get_model_resume_label(view_)), scaled(149, 170));
+
+  // Every caption still ends before its input, with its whole text.
+  std::unique_ptr<GList, decltype(&g_list_free)> children(
+      gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(window_)))), g_list_free);
+  int captions = 0;
+  for (GList *l = children.get(); l != nullptr; l = l->next) {
+    if (!GTK_IS_LABEL(l->data)) continue;
+    GtkWidget *input = gtk_label_get_mnemonic_widget(GTK_LABEL(l->data));
+    if (input == nullptr) continue;
+    ++captions;
+    GtkAllocation caption_box;
+    GtkAllocation input_box;
+    gtk_widget_get_allocation(GTK_WIDGET(l->data), &caption_box);
+    gtk_widget_get_allocation(input, &input_box);
+    SCOPED_TRACE(text_of(GTK_WIDGET(l->data)));
+    EXPECT_LT(caption_box.x + caption_box.width, input_box.x);
+    int natural = 0;
+    gtk_widget_get_preferred_width(GTK_WIDGET(l->data), nullptr, &natural);
+    EXPECT_LE(natural, caption_box.width);
+  }
+  EXPECT_EQ(captions, 9);
+
+  // The Hidden Power addition asks for 709 pixels scaled, and a plain result for 416.
+  predict(test_species, "50", fire_ivs);
+  EXPECT_EQ(view_->shown.window_width, 709);
+  const int wide = scale_pixels(scale, 709);
+  EXPECT_TRUE(wait_for([&] { return gtk_widget_get_allocated_width(window_) >= wide; }));
+  predict(test_species, "50", reference_ivs);
+  const int narrow = width_for(scale_pixels(scale, 416));
+  EXPECT_EQ(settled_width(narrow), narrow);
 }
 
 // ---- The records ----

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdint>
 #include <string>
 
@@ -57,9 +58,10 @@ void expect_message(const view_texts &texts, const std::string &first_line,
   EXPECT_EQ(texts.second_model_label, "");
   EXPECT_EQ(texts.third_model_label, "");
   EXPECT_EQ(texts.model_resume_label, "");
-  // The addition column and the width stay as the last finished prediction left them.
-  EXPECT_EQ(texts.hidden_power_resume_label, "addition");
-  EXPECT_EQ(texts.window_width, 709);
+  // The addition belongs to the result it was computed for: a message empties it and
+  // asks for the default width again.
+  EXPECT_EQ(texts.hidden_power_resume_label, "");
+  EXPECT_EQ(texts.window_width, 416);
 }
 
 TEST(SetCurrency, EveryBandAndItsEdges) {
@@ -81,6 +83,24 @@ TEST(SetCurrency, MillionsRoundThroughSinglePrecision) {
   EXPECT_EQ(currency(999994999), "1000.00m");
   EXPECT_EQ(currency(999999999), "1000.00m");
   EXPECT_EQ(currency(1004999), "1.00m");
+}
+
+TEST(SetCurrency, MillionsKeepTheirPointInADecimalCommaLocale) {
+  // GTK sets the process locale from the environment; prices must not follow it.
+  const std::string previous = std::setlocale(LC_ALL, nullptr);
+  ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr)
+      << "de_DE.UTF-8 is missing: scripts/setup generates it";
+  ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+  EXPECT_EQ(currency(1760000), "1.76m");
+  EXPECT_EQ(currency(4294967295u), "4294.97m");
+  EXPECT_EQ(currency(999), "999 Pd");
+  app_model m = finished_prediction();
+  m.hidden_power_power = 70;
+  m.hidden_power_base_price = 100000;
+  const view_texts texts = compose_view_texts(&m, 0, {});
+  EXPECT_EQ(texts.model_resume_label.find(','), std::string::npos) << texts.model_resume_label;
+  EXPECT_NE(texts.hidden_power_resume_label.find("1.30m - 1.60m"), std::string::npos);
+  std::setlocale(LC_ALL, previous.c_str());
 }
 
 TEST(ComposeViewTexts, FinishedPredictionFillsEveryLabel) {
@@ -159,7 +179,7 @@ TEST(ComposeViewTexts, NothingStoredShowsEmptyTexts) {
   EXPECT_EQ(special.models_intro_label, "");
 }
 
-TEST(ComposeViewTexts, MessagesKeepTheAdditionAndTheWidth) {
+TEST(ComposeViewTexts, MessagesAfterAnAdditionEmptyItAndNarrow) {
   const app_model m = finished_prediction();
   expect_message(compose_view_texts(&m, 1, shown_with_addition()), models_not_loaded, "");
   expect_message(compose_view_texts(&m, 2, shown_with_addition()), not_available, "");

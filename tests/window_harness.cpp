@@ -64,18 +64,20 @@ int run_window_tests(int argc, char **argv) {
   g_setenv("GDK_CORE_DEVICE_EVENTS", "1", FALSE);
   ::testing::InitGoogleTest(&argc, argv);
   if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  // The window also prices from the seller's own networks folder: a home of the tests' own
-  // keeps the machine's out of them.
-  char home[] = "/tmp/orvanta-home-XXXXXX";
+  // A home of its own: nothing of the machine's settings (a desktop font in
+  // ~/.config/gtk-3.0) reaches the window, and nothing is written outside the test.
+  char home[] = "/tmp/orvanta-window-home-XXXXXX";
   if (mkdtemp(home) == nullptr) return 1;
   g_setenv("HOME", home, TRUE);
   g_setenv("XDG_DATA_HOME", (std::string(home) + "/.local/share").c_str(), TRUE);
-  if (!gtk_init_check(&argc, &argv)) {
+  g_setenv("XDG_CONFIG_HOME", (std::string(home) + "/.config").c_str(), TRUE);
+  int status = 1;
+  if (gtk_init_check(&argc, &argv)) {
+    status = RUN_ALL_TESTS();
+  } else {
     std::fprintf(stderr, "%s: no X display; run under xvfb-run\n", argv[0]);
-    return 1;
   }
-  const int result = RUN_ALL_TESTS();
   std::error_code ignored;
   fs::remove_all(home, ignored);
-  return result;
+  return status;
 }

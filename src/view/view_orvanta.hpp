@@ -19,8 +19,7 @@ struct app_view {
   GtkWidget *model_resume_label = nullptr;
   GtkWidget *hidden_power_resume_label = nullptr;
   app_model *view_model = nullptr;
-  // What the labels show and the width last asked of the window: a message keeps the
-  // Hidden Power addition and the width of the last finished prediction.
+  // What the labels show and the width last asked of the window (before scaling).
   view_texts shown;
 };
 
@@ -46,18 +45,27 @@ void set_model_resume_label(app_view *view, GtkWidget *label);
 GtkWidget *get_hidden_power_resume_label(const app_view *view);
 void set_hidden_power_resume_label(app_view *view, GtkWidget *label);
 
+// How much larger the widget's font is than the font the window's pixel positions were
+// made for (Sans 10 at 96 dots per inch), by its size and by the width of its text:
+// exactly 1 at that font, about 1.2 at 12 points. Never below 1: the theme's entries and
+// buttons keep their height with a smaller font.
+double font_scale(GtkWidget *widget);
+// A length of the design at Sans 10 scaled by `scale`, rounded to whole pixels.
+int scale_pixels(double scale, int pixels);
+
 // Each update shows the outcome of the last prediction stored in the view's model and
 // does nothing for a null view. REQUIRES: the view's model is not null.
-// A finished prediction: all seven labels, and the window 416 or 709 wide.
+// Each rewrites all seven labels and asks for the window's width again (scaled with the
+// font): 709 for a result with a Hidden Power addition, 416 for anything else.
+// A finished prediction: the Hidden Power line, the three prices, the summary and the
+// addition, if any.
 void update_view(app_view *view);
 // A species that is not priced, a level above 100, an IV above 32, a fixed special
-// price: the first two labels take the message, the price lines and summary empty; the
-// Hidden Power addition and the window's width stay.
+// price: the first two labels take the message, the others are emptied.
 void update_view_not_available(app_view *view);
 void update_view_bad_lvl(app_view *view);
 void update_view_bad_ivs(app_view *view);
 void update_view_special_price(app_view *view);
 // The species' networks could not be loaded or run: says so instead of leaving the
-// previous result on screen as if it answered the new question; the Hidden Power
-// addition and the window's width stay.
+// previous result on screen as if it answered the new question.
 void update_view_not_loaded(app_view *view);

@@ -1,11 +1,12 @@
 // Every text the result area shows and the window's width, composed from the model.
 #include "view/view_texts.hpp"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
-#include <utility>
+#include <system_error>
 
 #include "common/contract.hpp"
 
@@ -100,17 +101,16 @@ view_texts compose_prediction(const app_model *m) {
   return texts;
 }
 
-// A message in place of a result: the first two labels take the texts given, the price
-// lines and the summary are emptied, and the Hidden Power addition column and the
-// window's width stay as the last finished prediction left them.
-view_texts compose_message(view_texts shown, const char *first_line, const char *intro) {
-  shown.hidden_power_label = first_line;
-  shown.models_intro_label = intro;
-  shown.first_model_label.clear();
-  shown.second_model_label.clear();
-  shown.third_model_label.clear();
-  shown.model_resume_label.clear();
-  return shown;
+// A message in place of a result: the first two labels take the texts given, and
+// everything else is emptied, the Hidden Power addition included, with the window back
+// at its default width: an addition belongs to the result it was computed for, never
+// beside a message about another Pokémon.
+view_texts compose_message(const char *first_line, const char *intro) {
+  view_texts texts;
+  texts.hidden_power_label = first_line;
+  texts.models_intro_label = intro;
+  texts.window_width = window_default_width;
+  return texts;
 }
 
 }  // namespace
@@ -125,26 +125,34 @@ void set_currency(char *text, std::uint32_t amount) {
     // 999,994,999 -> "1000.00m" and are kept on purpose.
     const double hundredths = static_cast<double>(amount) / 1000000.0 * 100.0;
     const float rounded = std::round(static_cast<float>(hundredths)) / 100.0f;
-    std::snprintf(text, price_text_size, "%.2lfm", static_cast<double>(rounded));
+    // Two decimals with a point whatever the process locale (GTK sets it from the
+    // environment, and a decimal-comma locale would print "1,76m"). to_chars rounds the
+    // exact binary value as printf("%.2f") does.
+    char *end = text;
+    const auto written = std::to_chars(text, text + price_text_size - 2,
+                                       static_cast<double>(rounded), std::chars_format::fixed, 2);
+    if (written.ec == std::errc{}) end = written.ptr;
+    end[0] = 'm';
+    end[1] = '\0';
   }
 }
 
-view_texts compose_view_texts(const app_model *m, int status, view_texts shown) {
+view_texts compose_view_texts(const app_model *m, int status, view_texts /*shown*/) {
   ORV_CHECK(m != NULL);
   switch (status) {
     case PREDICTION_FAILED:
-      return compose_message(std::move(shown), models_not_loaded_text, "");
+      return compose_message(models_not_loaded_text, "");
     case PREDICTION_NOT_PRICED:
-      return compose_message(std::move(shown), not_available_text, "");
+      return compose_message(not_available_text, "");
     case PREDICTION_BAD_LEVEL:
-      return compose_message(std::move(shown), bad_lvl_text, "");
+      return compose_message(bad_lvl_text, "");
     case PREDICTION_BAD_IVS:
-      return compose_message(std::move(shown), bad_ivs_text, "");
+      return compose_message(bad_ivs_text, "");
     case PREDICTION_SPECIAL_PRICE: {
       // Both texts are read before any label changes.
       const std::string hidden_power = or_empty(get_hidden_power(m));
       const std::string special_price = or_empty(get_special_price(m));
-      return compose_message(std::move(shown), hidden_power.c_str(), special_price.c_str());
+      return compose_message(hidden_power.c_str(), special_price.c_str());
     }
     default:
       return compose_prediction(m);

@@ -23,11 +23,13 @@ inline constexpr int window_default_width = 416;
 inline constexpr int window_wide_width = 709;
 inline constexpr int window_height = 371;
 
-// Writes the price text of amount ("999 Pd", "1k", "1.23m") into text.
+// Writes the price text of amount ("999 Pd", "1k", "1.23m") into text, with a decimal
+// point in every locale.
 // REQUIRES: text has room for 16 characters.
 void set_currency(char *text, std::uint32_t amount);
 
-// What the window shows after predict_price returned `status` on model `m`, starting
-// from what it showed before (`shown`): each status rewrites only its own labels.
-// REQUIRES: m != NULL.
+// What the window shows after predict_price returned `status` on model `m`. Every status
+// rewrites all seven labels and the width, so nothing of what the window showed before
+// (`shown`) stays beside the new answer; a message empties the Hidden Power addition and
+// asks for the default width. REQUIRES: m != NULL.
 view_texts compose_view_texts(const app_model *m, int status, view_texts shown);
