@@ -44,17 +44,15 @@ wait_until() {
 }
 
 # The program reads its networks from ./ptp below the working folder, then from the
-# seller's own folder: a home of the test's own keeps the machine's out.
-export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share"
+# seller's own folder: a home of the test's own keeps the machine's out, and nothing of the
+# machine's own settings (a desktop font) reaches the window.
+export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
 mkdir -p "$HOME" "$work/ptp"
 "$write_networks" "$work/ptp"
 cd "$work"
 # A GTK option (every GTK warning then ends the program) and an argument of no meaning,
 # which the program ignores.
-# Nothing of the machine's own settings (a desktop font) reaches the window.
-mkdir home
-HOME=$work/home XDG_DATA_HOME=$work/home/.local/share XDG_CONFIG_HOME=$work/home/.config \
-  NO_AT_BRIDGE=1 GDK_BACKEND=x11 "$orvanta" --g-fatal-warnings ignored-argument \
+NO_AT_BRIDGE=1 GDK_BACKEND=x11 "$orvanta" --g-fatal-warnings ignored-argument \
   >stdout.txt 2>stderr.txt &
 pid=$!
 
