@@ -71,7 +71,8 @@ void read_batch_form(csv_row *row, cli_form *form) {
     return;
   }
   form->is_shiny = shiny == "1";
-  for (int i = 0; i < 8; ++i) form->texts[i] = std::move(row->fields[i + 1]);
+  for (int i = 0; i < 8; ++i)
+    form->texts[i].assign(row->fields[i + 1]);  // the row keeps its buffers
   row->error = check_entry_texts(form);
 }
 
