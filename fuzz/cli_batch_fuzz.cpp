@@ -70,10 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
       continue;
     }
     const cli_prediction p = run_prediction(&form, fuzz_networks_folder().c_str(), nullptr);
-    std::string failure;
-    if (p.status == PREDICTION_FAILED)
-      failure = failure_reason(&form, fuzz_networks_folder().c_str());
-    for (cli_output &out : outputs) write_prediction(&out, row.number, &form, &p, failure);
+    if (p.status == PREDICTION_FAILED) failure_reason(&form, fuzz_networks_folder().c_str());
+    for (cli_output &out : outputs) write_prediction(&out, row.number, &form, &p);
   }
   if (r < 0 && error.empty()) __builtin_trap();
   return 0;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iterator>
+#include <new>
 #include <system_error>
 
 namespace {
@@ -86,6 +87,35 @@ cli_prediction run_prediction(const cli_form *form, const char *ptp_dir, std::FI
                            ptp_dir, diagnostics);
   p.shown = compose_view_texts(p.model.get(), p.status, view_texts{});
   return p;
+}
+
+struct batch_pricer {
+  std::string ptp_dir;
+};
+
+batch_pricer *create_batch_pricer(const char *ptp_dir) {
+  return new (std::nothrow) batch_pricer{ptp_dir};
+}
+
+void free_batch_pricer(batch_pricer *b) {
+  delete b;
+}
+
+void price_form(batch_pricer *b, const cli_form *form, std::FILE *diagnostics, cli_prediction *p) {
+  if (p->model) {
+    *p->model = app_model{};
+  } else {
+    p->model.reset(create_app_model());
+  }
+  p->status = PREDICTION_FAILED;
+  if (p->model) {
+    const std::string *t = form->texts;
+    p->status = predict_price(p->model.get(), form->is_shiny, t[0].c_str(), t[1].c_str(),
+                              t[2].c_str(), t[3].c_str(), t[4].c_str(), t[5].c_str(), t[6].c_str(),
+                              t[7].c_str(), b->ptp_dir.c_str(), diagnostics);
+  }
+  static const app_model initial{};
+  p->shown = compose_view_texts(p->model ? p->model.get() : &initial, p->status, view_texts{});
 }
 
 std::string failure_reason(const cli_form *form, const char *ptp_dir) {

@@ -55,6 +55,27 @@ struct cli_prediction {
 // diagnostic block goes to `diagnostics`, or nowhere when it is nullptr.
 cli_prediction run_prediction(const cli_form *form, const char *ptp_dir, std::FILE *diagnostics);
 
+// Prices a batch's forms from one folder: each species' files are read and checked once, at
+// first use, and every later form of that species is priced from what was read, exactly
+// as run_prediction would price it. Safe to use from several threads at once.
+struct batch_pricer;
+
+// A new pricer for the networks of `ptp_dir` (release with free_batch_pricer), or nullptr
+// when memory runs out.
+batch_pricer *create_batch_pricer(const char *ptp_dir);
+void free_batch_pricer(batch_pricer *b);
+
+// Ownership only: releases through free_batch_pricer.
+struct batch_pricer_deleter {
+  void operator()(batch_pricer *b) const { free_batch_pricer(b); }
+};
+using batch_pricer_ptr = std::unique_ptr<batch_pricer, batch_pricer_deleter>;
+
+// Prices the form into *p (its model and texts are reused from the last call, starting from
+// a fresh model and a fresh window). The diagnostic block goes to `diagnostics`, or nowhere
+// when it is nullptr.
+void price_form(batch_pricer *b, const cli_form *form, std::FILE *diagnostics, cli_prediction *p);
+
 // Why a prediction of `form` with the networks of `ptp_dir` ended with status 1, as far as
 // can be told from outside: the first network file that cannot be opened, or else that
 // the files could not be used.

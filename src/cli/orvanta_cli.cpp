@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include "cli/cli_batch.hpp"
 #include "cli/cli_output.hpp"
 #include "cli/cli_prediction.hpp"
 #include "cli/csv_reader.hpp"
@@ -35,55 +38,34 @@ int finish(int status) {
 
 int price_one(const cli_form &form, const std::string &ptp_dir, cli_output *out, bool verbose) {
   cli_prediction p = run_prediction(&form, ptp_dir.c_str(), verbose ? stderr : nullptr);
-  std::string failure;
-  if (p.status == PREDICTION_FAILED) failure = failure_reason(&form, ptp_dir.c_str());
   write_header(out);
-  write_prediction(out, 0, &form, &p, failure);
+  write_prediction(out, 0, &form, &p);
   if (p.status == PREDICTION_FAILED) {
-    complain("the prediction failed (status 1): " + failure);
+    complain("the prediction failed (status 1): " + failure_reason(&form, ptp_dir.c_str()));
     return finish(1);
   }
   return finish(0);
 }
 
-int price_batch(const std::string &path, const std::string &ptp_dir, cli_output *out,
-                bool verbose) {
+int price_batch(const std::string &path, batch_settings *settings) {
   std::string error;
   csv_file_ptr file(open_csv_file(path.c_str(), batch_columns(), &error));
   if (!file) {
     complain(error);
     return exit_usage;
   }
-  write_header(out);
-  std::uint64_t priced = 0, unreadable = 0;
-  csv_row row;
-  int r;
-  while ((r = read_csv_row(file.get(), &row, &error)) == 1) {
-    cli_form form;
-    read_batch_form(&row, &form);
-    if (!row.error.empty()) {
-      write_row_error(out, row.number, row.error);
-      ++unreadable;
-      continue;
-    }
-    if (verbose) complain("row " + std::to_string(row.number));
-    cli_prediction p = run_prediction(&form, ptp_dir.c_str(), verbose ? stderr : nullptr);
-    std::string failure;
-    if (p.status == PREDICTION_FAILED) {
-      failure = failure_reason(&form, ptp_dir.c_str());
-      if (verbose) complain("row " + std::to_string(row.number) + ": " + failure);
-    }
-    write_prediction(out, row.number, &form, &p, failure);
-    ++priced;
-    if (std::ferror(stdout)) break;  // finish() reports it; the rest could not be written
-  }
-  if (r < 0) {
-    complain(error);
-    finish(0);
+  std::fflush(stdout);  // the records go straight to the descriptor
+  const batch_result result = price_batch_rows(file.get(), settings, STDOUT_FILENO);
+  if (!result.write_error.empty()) {
+    complain("cannot write the results: " + result.write_error);
     return exit_usage;
   }
-  if (verbose) {
-    complain(std::to_string(priced) + " rows priced, " + std::to_string(unreadable) +
+  if (!result.read_error.empty()) {
+    complain(result.read_error);
+    return exit_usage;
+  }
+  if (settings->verbose) {
+    complain(std::to_string(result.priced) + " rows priced, " + std::to_string(result.unreadable) +
              " rows could not be read");
   }
   return finish(0);
@@ -126,6 +108,10 @@ int main(int argc, char **argv) {
   CLI::Option *batch_option =
       app.add_option("--batch", batch, "Price every row of this CSV file (- for standard input)")
           ->type_name("FILE");
+  unsigned jobs = 0;
+  app.add_option("--jobs", jobs, "Threads that price a batch's rows [default: one per core]")
+      ->type_name("N")
+      ->check(CLI::Range(1u, 256u));
   app.add_flag("--verbose", verbose,
                "Write each prediction's diagnostic numbers and the networks folder used to "
                "standard error");
@@ -175,6 +161,10 @@ int main(int argc, char **argv) {
   }
 
   if (ptp_option->count() > 0) {
+    if (ptp_dir.empty()) {
+      complain("--ptp-dir needs a folder; an empty name names none");
+      return exit_usage;
+    }
     if (verbose) complain("networks folder: " + ptp_dir + " (--ptp-dir)");
   } else {
     std::string how;
@@ -186,7 +176,11 @@ int main(int argc, char **argv) {
   out.format = format == "json"  ? cli_format::json
                : format == "csv" ? cli_format::csv
                                  : cli_format::text;
-  out.batch = batch_mode;
-  return batch_mode ? price_batch(batch, ptp_dir, &out, verbose)
-                    : price_one(form, ptp_dir, &out, verbose);
+  if (!batch_mode) return price_one(form, ptp_dir, &out, verbose);
+  batch_settings settings;
+  settings.format = out.format;
+  settings.ptp_dir = ptp_dir;
+  settings.verbose = verbose;
+  settings.threads = jobs;
+  return price_batch(batch, &settings);
 }
