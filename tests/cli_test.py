@@ -15,6 +15,8 @@ import csv
 import io
 import json
 import os
+import random
+import select
 import shutil
 import subprocess
 import sys
@@ -23,6 +25,7 @@ import unittest
 
 BINARY = None
 DATA = None
+ENV = None  # HOME and XDG_DATA_HOME in a temporary folder: nothing of the machine's own
 
 LABELS = ["hidden_power_label", "models_intro_label", "first_model_label", "second_model_label",
           "third_model_label", "model_resume_label", "hidden_power_resume_label"]
@@ -44,7 +47,7 @@ BAD_IVS = "One or more ivs exceed the limit, \nplease insert ivs less or equal t
 def run(args, stdin=b"", cwd=None, binary=None):
     """(exit status, stdout text, stderr text)"""
     p = subprocess.run([binary or BINARY] + args, input=stdin, capture_output=True,
-                       cwd=cwd or DATA, timeout=60)
+                       cwd=cwd or DATA, timeout=60, env=ENV)
     return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
 
 
@@ -179,7 +182,7 @@ class Single(unittest.TestCase):
 
     def test_status_1_exits_1_and_says_why(self):
         for nid, why in [("133", "133_m2.tp: No such file or directory"),
-                         ("123", "123_m1.tp (and _m2, _m3) cannot be used"),
+                         ("123", "network ./ptp/123_m1.tp cannot be used"),
                          ("058", "058_m1.tp: No such file or directory"),
                          ("58x", "58x_m1.tp: No such file or directory")]:
             code, rec, err = one_json([nid, "50"] + PLAIN)
@@ -240,6 +243,9 @@ class Usage(unittest.TestCase):
         self.assert_usage_error(["--colour", "58", "50"] + PLAIN, ["--colour"])
         self.assert_usage_error(["--batch", "x.csv", "58", "50"] + PLAIN, ["not both"])
         self.assert_usage_error(["--batch", "-", "--shiny"], ["--shiny"], HEADER.encode())
+        self.assert_usage_error(["--ptp-dir", "", "58", "50"] + PLAIN, ["--ptp-dir", "empty"])
+        self.assert_usage_error(["--ptp-dir", "", "--batch", "-"], ["--ptp-dir"], HEADER.encode())
+        self.assert_usage_error(["--jobs", "0", "--batch", "-"], ["--jobs"], HEADER.encode())
 
     def test_help_shows_the_defaults(self):
         code, out, _ = run(["--help"])
@@ -329,6 +335,114 @@ class Batch(unittest.TestCase):
         self.assertIn("row 3: cannot open ./ptp/133_m2.tp", err)
         self.assertIn("2 rows priced, 1 rows could not be read", err)
         self.assertNotIn("0.952574", out)
+
+
+class BatchPipeline(unittest.TestCase):
+    """Many rows on several threads: the same records, in the file's order, as one
+    prediction per row; rows priced while the input is still open."""
+
+    def setUp(self):
+        # A folder where each species' files fail in their own way: a damaged second
+        # network (121), a damaged first one (123), a missing second one (133).
+        self.tmp = tempfile.mkdtemp()
+        self.ptp = os.path.join(self.tmp, "ptp")
+        shutil.copytree(os.path.join(DATA, "ptp"), self.ptp)
+        with open(os.path.join(self.ptp, "121_m2.tp")) as f:
+            text = f.read().split()
+        with open(os.path.join(self.ptp, "121_m2.tp"), "w") as f:
+            f.write(" ".join(text[:12]) + " x\n")
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp)
+
+    def rows(self, count, seed=7):
+        """Rows of every status and error, species repeated all through the batch."""
+        kinds = [["0", "58", "50"] + GRASS, ["1", "59", "50"] + PLAIN, ["0", "120", "7"] + FIRE,
+                 ["1", "212", "100"] + PLAIN, ["0", "121", "50"] + PLAIN,
+                 ["0", "123", "50"] + PLAIN, ["0", "133", "50"] + PLAIN,
+                 ["0", "121", "50", "5", "5", "5", "5", "5", "5"], ["0", "058", "50"] + PLAIN,
+                 ["0", "1", "5"] + PLAIN, ["0", "58", "101"] + PLAIN,
+                 ["0", "58", "50", "33"] + PLAIN[1:], ["1", "59", "1", "31", "31", "31", "31",
+                                                       "31", "31"], ["2", "58", "50"] + PLAIN,
+                 ["0", "58"]]
+        rng = random.Random(seed)
+        return [rng.choice(kinds) for _ in range(count)]
+
+    def batch(self, rows):
+        return (HEADER + "".join(",".join(r) + "\n" for r in rows)).encode()
+
+    def test_records_match_one_prediction_per_row(self):
+        rows = self.rows(300)
+        code, out, err = run(["--batch", "-", "--format", "json", "--ptp-dir", self.ptp,
+                              "--jobs", "2"], self.batch(rows))
+        self.assertEqual((code, err), (0, ""))
+        records = json_lines(out)
+        self.assertEqual([r["row"] for r in records], list(range(1, 301)))
+        singles = {}
+        for row, rec in zip(rows, records):
+            key = tuple(row)
+            if key not in singles:
+                if "error" in rec:
+                    singles[key] = None
+                    continue
+                args = (["--shiny"] if row[0] == "1" else []) + row[1:]
+                code, out, err = run(["--format", "json", "--ptp-dir", self.ptp] + args)
+                singles[key] = json.loads(out)
+                if singles[key]["status"] == 1:
+                    self.assertEqual(code, 1)
+            expected = singles[key]
+            if expected is None:
+                self.assertEqual(list(rec.keys()), ["row", "error"])
+                continue
+            del rec["row"]
+            self.assertEqual(rec, expected, row)
+        statuses = {r["status"] for r in singles.values() if r is not None}
+        self.assertEqual(statuses, {0, 1, 2, 3, 4, 5})
+
+    def test_damaged_network_named_for_each_of_its_rows(self):
+        rows = [["0", "121", "50"] + PLAIN, ["0", "58", "50"] + PLAIN] * 3
+        code, out, err = run(["--batch", "-", "--verbose", "--ptp-dir", self.ptp],
+                             self.batch(rows))
+        self.assertEqual(code, 0)
+        for number in (1, 3, 5):
+            self.assertIn("row %d: the network %s/121_m2.tp cannot be used" % (number, self.ptp),
+                          err)
+
+    def test_every_thread_count_gives_the_same_bytes_in_order(self):
+        data = self.batch(self.rows(3000, seed=11))
+        for fmt in ["json", "csv", "text"]:
+            outputs = set()
+            for jobs in ["1", "3", "8"]:
+                code, out, err = run(["--batch", "-", "--format", fmt, "--ptp-dir", self.ptp,
+                                      "--jobs", jobs], data)
+                self.assertEqual((code, err), (0, ""), (fmt, jobs))
+                outputs.add(out)
+            self.assertEqual(len(outputs), 1, fmt)
+        code, out, err = run(["--batch", "-", "--verbose", "--ptp-dir", self.ptp, "--jobs", "4"],
+                             data)
+        rows = [int(line.split()[2]) for line in err.splitlines()
+                if line.startswith("orvanta-cli: row ") and line.count(" ") == 2]
+        self.assertEqual(rows, sorted(rows))
+
+    def test_results_come_before_the_input_is_closed(self):
+        p = subprocess.Popen([BINARY, "--batch", "-", "--format", "json"], cwd=DATA, env=ENV,
+                             stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        try:
+            p.stdin.write((HEADER + "0,120,50," + ",".join(PLAIN) + "\n").encode())
+            p.stdin.flush()
+            ready, _, _ = select.select([p.stdout], [], [], 30)
+            self.assertTrue(ready, "no record while the input stays open")
+            first = json.loads(p.stdout.readline())
+            self.assertEqual((first["row"], first["first_prediction"]), (1, 600000))
+            p.stdin.write(("0,58,50," + ",".join(GRASS) + "\n").encode())
+            p.stdin.close()
+            second = json.loads(p.stdout.readline())
+            self.assertEqual((second["row"], second["first_prediction"]), (2, 60000))
+            self.assertEqual(p.wait(timeout=30), 0)
+        finally:
+            p.kill()
+            p.wait()
+            p.stdout.close()
 
 
 class BadBatchInput(unittest.TestCase):
@@ -462,4 +576,7 @@ class InstalledNetworks(unittest.TestCase):
 if __name__ == "__main__":
     BINARY = os.path.abspath(sys.argv[1])
     DATA = os.path.abspath(sys.argv[2])
-    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=1)
+    with tempfile.TemporaryDirectory() as home:
+        ENV = dict(os.environ, HOME=home, XDG_DATA_HOME=os.path.join(home, "share"))
+        test = unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=1, exit=False)
+    sys.exit(not test.result.wasSuccessful())

@@ -1,11 +1,14 @@
 #include "cli/cli_prediction.hpp"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <new>
 #include <system_error>
+
+#include "nn/multi_layer_perceptron.hpp"
 
 namespace {
 
@@ -119,14 +122,21 @@ void price_form(batch_pricer *b, const cli_form *form, std::FILE *diagnostics, c
 }
 
 std::string failure_reason(const cli_form *form, const char *ptp_dir) {
+  std::array<perceptron_ptr, 3> networks;
   for (int i = 1; i <= 3; ++i) {
     const std::string path = network_path(ptp_dir, form->texts[0], i);
     std::FILE *file = std::fopen(path.c_str(), "r");
     if (file == nullptr) return "cannot open " + path + ": " + std::strerror(errno);
     std::fclose(file);
+    networks[i - 1].reset(load_perceptron(path.c_str()));
+    if (networks[i - 1] == nullptr) {
+      return "the network " + path +
+             " cannot be used: damaged, of another shape, or memory ran out";
+    }
   }
   return "the networks " + network_path(ptp_dir, form->texts[0], 1) +
-         " (and _m2, _m3) cannot be used: damaged, of another shape, or memory ran out";
+         " (and _m2, _m3) cannot be used together: their shapes do not fit, or a network "
+         "gave an output that is not a price";
 }
 
 std::string default_ptp_dir(std::string *how) {

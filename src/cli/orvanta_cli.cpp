@@ -131,6 +131,10 @@ int main(int argc, char **argv) {
     return app.exit(e) == 0 ? 0 : exit_usage;
   }
 
+  if (ptp_option->count() > 0 && ptp_dir.empty()) {
+    complain("--ptp-dir needs a folder; an empty name names none");
+    return exit_usage;
+  }
   const bool batch_mode = batch_option->count() > 0;
   if (batch_mode) {
     if (positionals[0]->count() > 0) {
@@ -161,10 +165,6 @@ int main(int argc, char **argv) {
   }
 
   if (ptp_option->count() > 0) {
-    if (ptp_dir.empty()) {
-      complain("--ptp-dir needs a folder; an empty name names none");
-      return exit_usage;
-    }
     if (verbose) complain("networks folder: " + ptp_dir + " (--ptp-dir)");
   } else {
     std::string how;
