@@ -69,8 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
       for (cli_output &out : outputs) write_row_error(&out, row.number, row.error);
       continue;
     }
-    const cli_prediction p = run_prediction(&form, fuzz_networks_folder().c_str(), nullptr);
-    if (p.status == PREDICTION_FAILED) failure_reason(&form, fuzz_networks_folder().c_str());
+    const cli_prediction p = run_prediction(&form, {fuzz_networks_folder()}, nullptr);
     for (cli_output &out : outputs) write_prediction(&out, row.number, &form, &p);
   }
   if (r < 0 && error.empty()) __builtin_trap();

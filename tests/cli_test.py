@@ -32,7 +32,7 @@ LABELS = ["hidden_power_label", "models_intro_label", "first_model_label", "seco
 KEYS = ["status", "first_prediction", "second_prediction", "third_prediction",
         "average_prediction", "lowest_price", "highest_price", "hidden_power_power",
         "hidden_power_base_price", "hidden_power", "special_price", "in_range_message", "labels",
-        "window_width"]
+        "window_width", "name", "coverage", "expected_error"]
 HEADER = "shiny,nid,lvl,hp,atk,def,sp_atk,sp_def,spd\n"
 
 GRASS = ["30", "31", "30", "30", "31", "31"]  # Hidden Power Grass, power 70 (Growlithe's type)
@@ -44,10 +44,10 @@ BAD_LVL = "The level exceeds the limit, \nplease insert a level less or equal to
 BAD_IVS = "One or more ivs exceed the limit, \nplease insert ivs less or equal to 32."
 
 
-def run(args, stdin=b"", cwd=None, binary=None):
+def run(args, stdin=b"", cwd=None, binary=None, env=None):
     """(exit status, stdout text, stderr text)"""
     p = subprocess.run([binary or BINARY] + args, input=stdin, capture_output=True,
-                       cwd=cwd or DATA, timeout=60, env=ENV)
+                       cwd=cwd or DATA, timeout=60, env=env or ENV)
     return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
 
 
@@ -182,7 +182,7 @@ class Single(unittest.TestCase):
 
     def test_status_1_exits_1_and_says_why(self):
         for nid, why in [("133", "133_m2.tp: No such file or directory"),
-                         ("123", "network ./ptp/123_m1.tp cannot be used"),
+                         ("123", "./ptp/123_m1.tp is damaged"),
                          ("058", "058_m1.tp: No such file or directory"),
                          ("58x", "58x_m1.tp: No such file or directory")]:
             code, rec, err = one_json([nid, "50"] + PLAIN)
@@ -405,8 +405,7 @@ class BatchPipeline(unittest.TestCase):
                              self.batch(rows))
         self.assertEqual(code, 0)
         for number in (1, 3, 5):
-            self.assertIn("row %d: the network %s/121_m2.tp cannot be used" % (number, self.ptp),
-                          err)
+            self.assertIn("row %d: %s/121_m2.tp is damaged" % (number, self.ptp), err)
 
     def test_every_thread_count_gives_the_same_bytes_in_order(self):
         data = self.batch(self.rows(3000, seed=11))
@@ -545,21 +544,42 @@ class InstalledNetworks(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.tmp)
 
-    def price(self, extra=None):
+    def price(self, extra=None, env=None):
         return run(["--verbose", "--format", "json"] + (extra or []) + ["120", "50"] + PLAIN,
-                   cwd=self.work, binary=self.binary)
+                   cwd=self.work, binary=self.binary, env=env)
 
     def test_installed_folder_is_used_and_named(self):
         code, out, err = self.price()
         self.assertEqual(code, 0)
         self.assertEqual(json.loads(out)["first_prediction"], 600000)
-        self.assertIn("networks folder: " + self.installed + " (installed networks", err)
+        self.assertIn("networks folder: " + self.installed + " (installed networks)", err)
 
-    def test_working_folder_ptp_comes_first(self):
-        os.makedirs(os.path.join(self.work, "ptp"))  # holds no networks at all
-        code, out, err = self.price()
+    def test_working_folder_ptp_comes_first_for_the_species_it_holds(self):
+        os.makedirs(os.path.join(self.work, "ptp"))
+        code, out, err = self.price()  # ./ptp holds nothing of species 120
+        self.assertEqual((code, json.loads(out)["status"]), (0, 0))
+        with open(os.path.join(self.work, "ptp", "120_m1.tp"), "w") as f:
+            f.write("damaged")
+        code, out, err = self.price()  # refused there, never looked for further on
         self.assertEqual((code, json.loads(out)["status"]), (1, 1))
         self.assertIn("networks folder: ./ptp (working folder)", err)
+        self.assertIn("./ptp/120_m1.tp is damaged", err)
+
+    def test_sellers_own_folder_comes_before_the_installed_one(self):
+        home = os.path.join(self.tmp, "home")
+        own = os.path.join(home, "data", "orvanta", "ptp")
+        os.makedirs(own)
+        for k in (1, 2, 3):  # species 58's networks (60k) as species 120's
+            shutil.copy(os.path.join(DATA, "ptp", "58_m%d.tp" % k),
+                        os.path.join(own, "120_m%d.tp" % k))
+        env = dict(ENV, HOME=home, XDG_DATA_HOME=os.path.join(home, "data"))
+        code, out, err = self.price(env=env)
+        self.assertEqual((code, json.loads(out)["first_prediction"]), (0, 60000))
+        self.assertIn("networks folder: " + own + " (your own networks)", err)
+        code, out, err = run(["--list", "--format", "json"], cwd=self.work, binary=self.binary,
+                             env=env)
+        listed = {r["nid"]: r for r in json_lines(out)}
+        self.assertEqual((listed[120]["folder"], listed[58]["folder"]), (own, self.installed))
 
     def test_ptp_dir_option_comes_first(self):
         code, out, err = self.price(["--ptp-dir", os.path.join(self.tmp, "nowhere")])
@@ -570,7 +590,8 @@ class InstalledNetworks(unittest.TestCase):
         shutil.rmtree(os.path.join(self.prefix, "share"))
         code, out, err = self.price()
         self.assertEqual(code, 1)
-        self.assertIn("networks folder: ./ptp (neither", err)
+        self.assertIn("networks folder: ./ptp (working folder)", err)
+        self.assertIn("cannot open ./ptp/120_m1.tp", err)
 
 
 if __name__ == "__main__":

@@ -14,7 +14,8 @@ if(TARGET orvanta_view_texts)
   find_package(Threads REQUIRED)
   add_library(orvanta_cli_core STATIC ${CMAKE_CURRENT_LIST_DIR}/cli_prediction.cpp
                                       ${CMAKE_CURRENT_LIST_DIR}/cli_output.cpp
-                                      ${CMAKE_CURRENT_LIST_DIR}/cli_batch.cpp)
+                                      ${CMAKE_CURRENT_LIST_DIR}/cli_batch.cpp
+                                      ${CMAKE_CURRENT_LIST_DIR}/cli_list.cpp)
   target_link_libraries(orvanta_cli_core PUBLIC orvanta_view_texts orvanta_csv
                                                 nlohmann_json::nlohmann_json Threads::Threads)
   add_executable(orvanta-cli ${CMAKE_CURRENT_LIST_DIR}/orvanta_cli.cpp)

@@ -59,7 +59,7 @@ class pipeline {
       : file_(file),
         settings_(settings),
         out_fd_(out_fd),
-        pricer_(create_batch_pricer(settings->ptp_dir.c_str())) {
+        pricer_(create_batch_pricer(settings->path, settings->path_given, settings->verbose)) {
     threads_ = settings->threads != 0 ? settings->threads : std::thread::hardware_concurrency();
     threads_ = std::max(1u, threads_);
     chunks_.resize(4 * static_cast<std::size_t>(threads_));
@@ -165,7 +165,7 @@ class pipeline {
       if (diagnostics != nullptr && state->prediction.status == PREDICTION_FAILED) {
         std::fprintf(diagnostics, "orvanta-cli: row %llu: %s\n",
                      static_cast<unsigned long long>(row.number),
-                     failure_reason(&state->form, settings_->ptp_dir.c_str()).c_str());
+                     state->prediction.details.reason.c_str());
       }
       append_prediction(settings_->format, true, first, row.number, &state->form,
                         &state->prediction, &c->out);

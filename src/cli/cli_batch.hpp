@@ -4,16 +4,18 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "cli/cli_output.hpp"
 #include "cli/csv_reader.hpp"
 
 struct batch_settings {
   cli_format format = cli_format::text;
-  std::string ptp_dir;        // the networks folder
-  bool verbose = false;       // row numbers, diagnostic blocks and reasons on standard error
-  unsigned threads = 0;       // pricing threads; 0: one per core
-  unsigned chunk_rows = 256;  // rows a thread prices at a time (a pipe's rows go sooner)
+  std::vector<std::string> path;  // the networks folders searched, in order
+  bool path_given = false;        // the path is --ptp-dir's folder
+  bool verbose = false;           // row numbers, diagnostic blocks and reasons on standard error
+  unsigned threads = 0;           // pricing threads; 0: one per core
+  unsigned chunk_rows = 256;      // rows a thread prices at a time (a pipe's rows go sooner)
 };
 
 // What a batch did.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 namespace {
 
@@ -131,6 +132,17 @@ void append_csv_text(std::string *out, std::string_view text) {
   out->resize(at + size);
 }
 
+// The expected error of a finished prediction as the JSON library writes the number (the
+// shortest text that reads back to it), or `none` where there is none.
+void append_expected_error(std::string *out, const cli_prediction *p, const char *none) {
+  const std::optional<double> &error = p->details.expected_error;
+  if (p->status != PREDICTION_DONE || !error.has_value()) {
+    out->append(none);
+    return;
+  }
+  out->append(json(*error).dump());
+}
+
 void append_key(std::string *out, const char *key) {
   out->push_back('"');
   out->append(key);
@@ -205,7 +217,7 @@ void append_header(cli_format format, bool batch, std::string *out) {
   for (const figure_field &f : figures) out->append(",").append(f.name);
   for (const text_field &t : model_texts) out->append(",").append(t.name);
   for (const label_field &l : labels_in_reading_order) out->append(",").append(l.name);
-  out->append(",window_width\n");
+  out->append(",window_width,name,coverage,expected_error\n");
 }
 
 void append_prediction(cli_format format, bool batch, bool first, std::uint64_t row,
@@ -239,6 +251,21 @@ void append_prediction(cli_format format, bool batch, bool first, std::uint64_t 
       }
       out->append("},\"window_width\":");
       append_signed(out, p->shown.window_width);
+      const prediction_details &d = p->details;
+      out->append(",\"name\":");
+      if (d.name.has_value()) {
+        append_json_string(out, *d.name);
+      } else {
+        out->append("null");
+      }
+      out->append(",\"coverage\":");
+      if (d.coverage.has_value()) {
+        append_signed(out, *d.coverage);
+      } else {
+        out->append("null");
+      }
+      out->append(",\"expected_error\":");
+      append_expected_error(out, p, "null");
       out->append("}\n");
       break;
     }
@@ -269,6 +296,13 @@ void append_prediction(cli_format format, bool batch, bool first, std::uint64_t 
       }
       out->push_back(',');
       append_signed(out, p->shown.window_width);
+      const prediction_details &d = p->details;
+      out->push_back(',');
+      if (d.name.has_value()) append_csv_text(out, *d.name);
+      out->push_back(',');
+      if (d.coverage.has_value()) append_signed(out, *d.coverage);
+      out->push_back(',');
+      append_expected_error(out, p, "");
       out->push_back('\n');
       break;
     }
@@ -301,9 +335,9 @@ void append_row_error(cli_format format, bool first, std::uint64_t row, std::str
       break;
     case cli_format::csv: {
       // Every column after the error stays empty: status, shiny, the entries, the
-      // figures, the model's texts, the labels and the width.
+      // figures, the model's texts, the labels, the width, name, coverage, expected error.
       constexpr std::size_t empty_columns = 2 + 8 + std::size(figures) + std::size(model_texts) +
-                                            std::size(labels_in_reading_order) + 1;
+                                            std::size(labels_in_reading_order) + 1 + 3;
       append_number(out, row);
       out->push_back(',');
       append_csv_text(out, error);

@@ -1,14 +1,17 @@
 #include "cli/cli_prediction.hpp"
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
+#include <mutex>
 #include <new>
 #include <system_error>
+#include <unordered_map>
 
-#include "nn/multi_layer_perceptron.hpp"
+#include "model/ptp_path.hpp"
 
 namespace {
 
@@ -37,10 +40,6 @@ long utf8_characters(const std::string &text) {
     i += extra + 1;
   }
   return count;
-}
-
-std::string network_path(const char *ptp_dir, const std::string &nid, int index) {
-  return std::string(ptp_dir) + "/" + nid + "_m" + std::to_string(index) + ".tp";
 }
 
 }  // namespace
@@ -80,24 +79,134 @@ void read_batch_form(csv_row *row, cli_form *form) {
   row->error = check_entry_texts(form);
 }
 
-cli_prediction run_prediction(const cli_form *form, const char *ptp_dir, std::FILE *diagnostics) {
+std::vector<std::string> cli_search_path(const std::string *ptp_dir) {
+  if (ptp_dir != nullptr) return {*ptp_dir};
+  return default_ptp_search_path();
+}
+
+std::string folder_role(const std::string &folder, const std::vector<std::string> &path,
+                        bool path_given) {
+  if (path_given) return "--ptp-dir";
+  if (folder == "./ptp") return "working folder";
+  if (folder == seller_ptp_dir()) return "your own networks";
+  if (folder == installed_ptp_dir()) return "installed networks";
+  return path.empty() ? "" : "search path";
+}
+
+namespace {
+
+// A fresh window's texts after the prediction.
+void compose_shown(cli_prediction *p) {
+  static const app_model initial{};
+  p->shown = compose_view_texts(p->model ? p->model.get() : &initial, p->status, view_texts{});
+}
+
+// Starts *p as a fresh model: made once, then reset to the initial values for every form.
+bool fresh_model(cli_prediction *p) {
+  p->status = PREDICTION_FAILED;
+  if (p->model) {
+    *p->model = app_model{};
+  } else {
+    p->model.reset(create_app_model());
+  }
+  if (p->model) return true;
+  p->details = prediction_details{};
+  p->details.reason = "memory ran out";
+  compose_shown(p);
+  return false;
+}
+
+}  // namespace
+
+cli_prediction run_prediction(const cli_form *form, const std::vector<std::string> &path,
+                              std::FILE *diagnostics) {
   cli_prediction p;
-  p.model.reset(create_app_model());
-  if (!p.model) return p;
+  if (!fresh_model(&p)) return p;
   const std::string *t = form->texts;
-  p.status = predict_price(p.model.get(), form->is_shiny, t[0].c_str(), t[1].c_str(), t[2].c_str(),
-                           t[3].c_str(), t[4].c_str(), t[5].c_str(), t[6].c_str(), t[7].c_str(),
-                           ptp_dir, diagnostics);
-  p.shown = compose_view_texts(p.model.get(), p.status, view_texts{});
+  p.status = predict_price_on_path(p.model.get(), form->is_shiny, t[0].c_str(), t[1].c_str(),
+                                   t[2].c_str(), t[3].c_str(), t[4].c_str(), t[5].c_str(),
+                                   t[6].c_str(), t[7].c_str(), path, diagnostics, &p.details);
+  compose_shown(&p);
   return p;
 }
 
+// *** The batch's species, each loaded once
+
+// A batch with more distinct National ID texts than this prices the rest without keeping
+// them, so that no input can make the pricer's memory grow without bound.
+constexpr std::size_t kept_species_limit = 4096;
+
 struct batch_pricer {
-  std::string ptp_dir;
+  std::uint64_t serial = 0;  // tells the pricers of one process apart
+  std::vector<std::string> path;
+  bool path_given = false;
+  bool verbose = false;
+  std::mutex mutex;
+  std::unordered_map<std::string, species_snapshot_ptr> loaded;  // by National ID text
 };
 
-batch_pricer *create_batch_pricer(const char *ptp_dir) {
-  return new (std::nothrow) batch_pricer{ptp_dir};
+namespace {
+
+// Each pricing thread's own index of the species it has met, in front of the shared one.
+std::atomic<std::uint64_t> pricers_made{0};
+
+struct thread_species {
+  std::uint64_t owner = 0;  // the serial of the pricer whose species these are
+  std::unordered_map<std::string, const species_snapshot *> known;
+};
+thread_local thread_species this_thread_species;
+
+void describe_species(const batch_pricer *b, const species_snapshot *s, std::FILE *diagnostics) {
+  if (diagnostics == nullptr || !b->verbose) return;
+  std::fprintf(diagnostics, "orvanta-cli: species %s: networks folder %s (%s), %s\n",
+               s->nid_text.c_str(), s->folder.c_str(),
+               folder_role(s->folder, b->path, b->path_given).c_str(),
+               s->file.state == species_file_state::valid     ? "priced by its species file"
+               : s->file.state == species_file_state::damaged ? "its species file is damaged"
+                                                              : "no species file");
+  if (s->file.state == species_file_state::damaged)
+    std::fprintf(diagnostics, "orvanta-cli: %s\n", s->file.reason.c_str());
+}
+
+// The snapshot for the form's National ID text, loaded at its first use; nullptr when the
+// pricer keeps no more species (or memory ran out).
+const species_snapshot *snapshot_for(batch_pricer *b, const std::string &nid_text,
+                                     std::FILE *diagnostics) {
+  thread_species &mine = this_thread_species;
+  if (mine.owner != b->serial) {
+    mine.owner = b->serial;
+    mine.known.clear();
+  }
+  if (const auto it = mine.known.find(nid_text); it != mine.known.end()) return it->second;
+  const species_snapshot *s = nullptr;
+  {
+    // Loading under the lock: a species is read once, whichever thread meets it first.
+    std::lock_guard lock(b->mutex);
+    if (const auto it = b->loaded.find(nid_text); it != b->loaded.end()) {
+      s = it->second.get();
+    } else if (b->loaded.size() < kept_species_limit) {
+      species_snapshot_ptr loaded(load_species_snapshot(b->path, nid_text.c_str()));
+      if (loaded == nullptr) return nullptr;
+      s = loaded.get();
+      describe_species(b, s, diagnostics);
+      b->loaded.emplace(nid_text, std::move(loaded));
+    }
+  }
+  if (s != nullptr) mine.known.emplace(nid_text, s);
+  return s;
+}
+
+}  // namespace
+
+batch_pricer *create_batch_pricer(const std::vector<std::string> &path, bool path_given,
+                                  bool verbose) {
+  batch_pricer *b = new (std::nothrow) batch_pricer;
+  if (b == nullptr) return nullptr;
+  b->serial = ++pricers_made;
+  b->path = path;
+  b->path_given = path_given;
+  b->verbose = verbose;
+  return b;
 }
 
 void free_batch_pricer(batch_pricer *b) {
@@ -105,56 +214,17 @@ void free_batch_pricer(batch_pricer *b) {
 }
 
 void price_form(batch_pricer *b, const cli_form *form, std::FILE *diagnostics, cli_prediction *p) {
-  if (p->model) {
-    *p->model = app_model{};
+  if (!fresh_model(p)) return;
+  const std::string *t = form->texts;
+  const species_snapshot *s = snapshot_for(b, t[0], diagnostics);
+  if (s != nullptr) {
+    p->status = predict_price_from_snapshot(
+        s, p->model.get(), form->is_shiny, t[0].c_str(), t[1].c_str(), t[2].c_str(), t[3].c_str(),
+        t[4].c_str(), t[5].c_str(), t[6].c_str(), t[7].c_str(), diagnostics, &p->details);
   } else {
-    p->model.reset(create_app_model());
+    p->status = predict_price_on_path(
+        p->model.get(), form->is_shiny, t[0].c_str(), t[1].c_str(), t[2].c_str(), t[3].c_str(),
+        t[4].c_str(), t[5].c_str(), t[6].c_str(), t[7].c_str(), b->path, diagnostics, &p->details);
   }
-  p->status = PREDICTION_FAILED;
-  if (p->model) {
-    const std::string *t = form->texts;
-    p->status = predict_price(p->model.get(), form->is_shiny, t[0].c_str(), t[1].c_str(),
-                              t[2].c_str(), t[3].c_str(), t[4].c_str(), t[5].c_str(), t[6].c_str(),
-                              t[7].c_str(), b->ptp_dir.c_str(), diagnostics);
-  }
-  static const app_model initial{};
-  p->shown = compose_view_texts(p->model ? p->model.get() : &initial, p->status, view_texts{});
-}
-
-std::string failure_reason(const cli_form *form, const char *ptp_dir) {
-  std::array<perceptron_ptr, 3> networks;
-  for (int i = 1; i <= 3; ++i) {
-    const std::string path = network_path(ptp_dir, form->texts[0], i);
-    std::FILE *file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) return "cannot open " + path + ": " + std::strerror(errno);
-    std::fclose(file);
-    networks[i - 1].reset(load_perceptron(path.c_str()));
-    if (networks[i - 1] == nullptr) {
-      return "the network " + path +
-             " cannot be used: damaged, of another shape, or memory ran out";
-    }
-  }
-  return "the networks " + network_path(ptp_dir, form->texts[0], 1) +
-         " (and _m2, _m3) cannot be used together: their shapes do not fit, or a network "
-         "gave an output that is not a price";
-}
-
-std::string default_ptp_dir(std::string *how) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (fs::exists("./ptp", ec)) {
-    *how = "working folder";
-    return "./ptp";
-  }
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    const fs::path installed =
-        (exe.parent_path() / ".." / "share" / "orvanta" / "ptp").lexically_normal();
-    if (fs::is_directory(installed, ec)) {
-      *how = "installed networks; there is no ./ptp in the working folder";
-      return installed.string();
-    }
-  }
-  *how = "neither ./ptp nor installed networks were found";
-  return "./ptp";
+  compose_shown(p);
 }
