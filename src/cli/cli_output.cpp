@@ -72,56 +72,43 @@ void append_signed(std::string *out, int value) {
   out->append(digits, end);
 }
 
-// True when `text` is UTF-8 as nlohmann::json accepts it: no overlong forms, no
-// surrogates, nothing past U+10FFFF.
-bool strict_utf8(std::string_view text) {
-  const auto *p = reinterpret_cast<const unsigned char *>(text.data());
-  const std::size_t n = text.size();
-  for (std::size_t i = 0; i < n;) {
-    std::uint64_t eight;
-    if (n - i >= 8 && (std::memcpy(&eight, p + i, 8), (eight & 0x8080808080808080u) == 0)) {
-      i += 8;  // plain ASCII
-      continue;
-    }
-    const unsigned char c = p[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t extra;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-      if (c == 0xE0) low = 0xA0;
-      if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-      if (c == 0xF0) low = 0x90;
-      if (c == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (n - i <= extra) return false;
-    if (p[i + 1] < low || p[i + 1] > high) return false;
-    for (std::size_t k = 2; k <= extra; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) return false;
-    }
-    i += extra + 1;
+// The length of the UTF-8 sequence at p[0] (a byte of 0x80 or more) as nlohmann::json
+// accepts it (no overlong forms, no surrogates, nothing past U+10FFFF), or 0 when it is
+// not one. `n` bytes are readable.
+std::size_t utf8_sequence(const unsigned char *p, std::size_t n) {
+  const unsigned char c = p[0];
+  std::size_t extra;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    extra = 1;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    extra = 2;
+    if (c == 0xE0) low = 0xA0;
+    if (c == 0xED) high = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    extra = 3;
+    if (c == 0xF0) low = 0x90;
+    if (c == 0xF4) high = 0x8F;
+  } else {
+    return 0;
   }
-  return true;
+  if (n <= extra || p[1] < low || p[1] > high) return 0;
+  for (std::size_t k = 2; k <= extra; ++k) {
+    if ((p[k] & 0xC0) != 0x80) return 0;
+  }
+  return extra + 1;
 }
 
-// True when one of the eight bytes at `p` is a control character, a quote or a backslash.
-bool needs_escape(const char *p) {
+// True when one of the eight bytes at `p` is a control character, a quote, a backslash or
+// part of a multi-byte character.
+bool needs_care(const char *p) {
   std::uint64_t x;
   std::memcpy(&x, p, sizeof x);
   constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
   const auto has_zero = [](std::uint64_t v) { return (v - ones) & ~v & highs; };
   // A byte below 0x20: subtracting 0x20 borrows into its top bit while its top bit is 0.
   const std::uint64_t control = (x - 0x20 * ones) & ~x & highs;
-  return (control | has_zero(x ^ ('"' * ones)) | has_zero(x ^ ('\\' * ones))) != 0;
+  return (control | (x & highs) | has_zero(x ^ ('"' * ones)) | has_zero(x ^ ('\\' * ones))) != 0;
 }
 
 // A CSV field: always quoted, quotes doubled, as libcsv writes it.
@@ -160,20 +147,29 @@ void append_json_text_or_null(std::string *out, const char *text) {
 }  // namespace
 
 void append_json_string(std::string *out, std::string_view text) {
-  if (!strict_utf8(text)) {
-    // Texts from a batch file need not be valid UTF-8; they are replaced, never fatal.
-    out->append(json(std::string(text)).dump(-1, ' ', false, json::error_handler_t::replace));
-    return;
-  }
   static constexpr char hex[] = "0123456789abcdef";
+  const std::size_t start = out->size();
+  const auto *bytes = reinterpret_cast<const unsigned char *>(text.data());
   out->push_back('"');
   std::size_t plain = 0;  // start of the text not yet copied
   for (std::size_t i = 0; i < text.size(); ++i) {
-    // Eight bytes at a time past those that need no escape: the labels are long texts
-    // with a handful of line breaks.
-    while (text.size() - i >= 8 && !needs_escape(text.data() + i)) i += 8;
+    // Eight bytes at a time past plain ASCII: the labels are long texts with a handful of
+    // line breaks.
+    while (text.size() - i >= 8 && !needs_care(text.data() + i)) i += 8;
     if (i == text.size()) break;
-    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const unsigned char c = bytes[i];
+    if (c >= 0x80) {
+      const std::size_t length = utf8_sequence(bytes + i, text.size() - i);
+      if (length == 0) {
+        // Texts from a batch file need not be valid UTF-8: the library replaces what is
+        // not, never fatally.
+        out->resize(start);
+        out->append(json(std::string(text)).dump(-1, ' ', false, json::error_handler_t::replace));
+        return;
+      }
+      i += length - 1;  // kept as it is
+      continue;
+    }
     if (c >= 0x20 && c != '"' && c != '\\') continue;
     out->append(text.data() + plain, i - plain);
     plain = i + 1;
