@@ -444,6 +444,102 @@ class BatchPipeline(unittest.TestCase):
             p.stdout.close()
 
 
+def species_file(nid, name, spreads, errors, **more):
+    record = {"format": "orvanta-species-1", "nid": nid, "name": name,
+              "hidden_power_types": ["Grass"], "hidden_power_base_price": 400000,
+              "lowest_price_margin": 0.2, "highest_price_margin": 0.3,
+              "reference_spreads": spreads, "near_match_window": [[1, 1]] * 6,
+              "expected_error": errors}
+    record.update(more)
+    return json.dumps(record)
+
+
+class SpeciesFields(unittest.TestCase):
+    """name, coverage and expected_error in JSON and CSV, and --list, for the built-in table
+    and for species files (valid and damaged)."""
+
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp()
+        self.ptp = os.path.join(self.tmp, "ptp")
+        shutil.copytree(os.path.join(DATA, "ptp"), self.ptp)
+        for k in (1, 2, 3):  # species 300 priced with 58's networks by its species file
+            shutil.copy(os.path.join(self.ptp, "58_m%d.tp" % k),
+                        os.path.join(self.ptp, "300_m%d.tp" % k))
+        self.write("300_species.json", species_file(
+            300, "Flab\u00e9b\u00e9", [[int(v) for v in PLAIN]], [0.05, None, 0.25],
+            training={"rows": 1234, "seed": 7}))
+        self.write("301_species.json", '{"format": "orvanta-species-1"')  # damaged
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp)
+
+    def write(self, name, text):
+        with open(os.path.join(self.ptp, name), "w") as f:
+            f.write(text)
+
+    def records(self, rows, fmt="json"):
+        data = (HEADER + "".join(",".join(r) + "\n" for r in rows)).encode()
+        code, out, err = run(["--batch", "-", "--format", fmt, "--ptp-dir", self.ptp], data)
+        self.assertEqual((code, err), (0, ""))
+        return out
+
+    def test_json_fields_by_species_and_status(self):
+        near = ["21", "21", "22", "23", "24", "25"]
+        rows = [["0", "300", "50"] + PLAIN, ["0", "300", "50"] + near,
+                ["0", "300", "50"] + GRASS, ["0", "300", "101"] + PLAIN,
+                ["0", "301", "50"] + PLAIN, ["0", "58", "50"] + PLAIN, ["0", "1", "50"] + PLAIN,
+                ["0", "300", "50", "5", "5", "5", "5", "5", "5"]]
+        got = [(r["status"], r["name"], r["coverage"], r["expected_error"])
+               for r in json_lines(self.records(rows))]
+        self.assertEqual(got, [(0, "Flab\u00e9b\u00e9", 0, 0.05), (0, "Flab\u00e9b\u00e9", 1, None),
+                               (0, "Flab\u00e9b\u00e9", 2, 0.25), (3, "Flab\u00e9b\u00e9", 0, None),
+                               (1, None, None, None), (0, "Growlithe", 2, None),
+                               (2, None, None, None), (5, "Flab\u00e9b\u00e9", 2, None)])
+        rec = json_lines(self.records([["0", "300", "50"] + GRASS]))[0]
+        self.assertEqual(rec["lowest_price"], 48000)  # the file's margins: 0.2 and 0.3
+        self.assertEqual(rec["highest_price"], 78000)
+        self.assertIn("Base price: 400k", rec["labels"]["hidden_power_resume_label"])
+
+    def test_csv_columns_match_json(self):
+        rows = [["0", "300", "50"] + PLAIN, ["0", "1", "50"] + PLAIN, ["0", "300"]]
+        table = list(csv.reader(io.StringIO(self.records(rows, "csv"), newline="")))
+        self.assertEqual(table[0][-4:], ["window_width", "name", "coverage", "expected_error"])
+        self.assertTrue(all(len(r) == len(table[0]) for r in table))
+        self.assertEqual(table[1][-3:], ["Flab\u00e9b\u00e9", "0", "0.05"])
+        self.assertEqual(table[2][-3:], ["", "", ""])
+
+    def test_damaged_species_file_is_named_under_verbose(self):
+        code, out, err = run(["--verbose", "--ptp-dir", self.ptp, "301", "50"] + PLAIN)
+        self.assertEqual(code, 1)
+        self.assertIn("301_species.json", err)
+        code, out, err = run(["--batch", "-", "--verbose", "--ptp-dir", self.ptp],
+                             (HEADER + "0,301,50," + ",".join(PLAIN) + "\n").encode())
+        self.assertIn("species 301: networks folder " + self.ptp, err)
+        self.assertIn("301_species.json", err)
+
+    def test_list(self):
+        code, out, err = run(["--list", "--format", "json", "--ptp-dir", self.ptp])
+        self.assertEqual((code, err), (0, ""))
+        listed = {r["nid"]: r for r in json_lines(out)}
+        self.assertEqual(sorted(listed), [58, 59, 120, 121, 123, 133, 212, 300, 301])
+        self.assertEqual(listed[300], {"nid": 300, "name": "Flab\u00e9b\u00e9",
+                                       "priced_by": "species file", "folder": self.ptp,
+                                       "networks": True, "training_rows": 1234,
+                                       "expected_error": [0.05, None, 0.25]})
+        self.assertEqual((listed[58]["priced_by"], listed[58]["name"], listed[58]["networks"]),
+                         ("built-in table", "Growlithe", True))
+        self.assertFalse(listed[133]["networks"])  # its _m2 is missing
+        self.assertEqual((listed[301]["priced_by"], listed[301]["networks"]),
+                         ("damaged species file", False))
+        code, out, err = run(["--list", "--verbose", "--ptp-dir", self.ptp])
+        lines = out.splitlines()
+        self.assertEqual(len(lines), 9)
+        self.assertIn("300 Flab\u00e9b\u00e9: species file (1234 training rows; expected error "
+                      "5.0% / - / 25.0%), networks present, folder " + self.ptp, lines[7])
+        self.assertIn("301_species.json", err)
+        self.assertEqual(run(["--list", "--format", "csv"])[0], 2)
+
+
 class BadBatchInput(unittest.TestCase):
     def records(self, data):
         code, out, err = run(["--batch", "-", "--format", "json"], data)
