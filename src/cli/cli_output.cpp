@@ -15,7 +15,7 @@ using json = nlohmann::ordered_json;
 // The labels as the window's reader meets them: the left column from top to bottom, then
 // the Hidden Power addition, which stands in its own column on the right.
 struct label_field {
-  const char *name;
+  std::string_view name;
   std::string view_texts::*text;
 };
 constexpr label_field labels_in_reading_order[7] = {
@@ -30,7 +30,7 @@ constexpr label_field labels_in_reading_order[7] = {
 
 // The model's figures in the order of the JSON keys and CSV columns.
 struct figure_field {
-  const char *name;
+  std::string_view name;
   std::uint32_t (*get)(const app_model *);
 };
 constexpr figure_field figures[8] = {
@@ -45,7 +45,7 @@ constexpr figure_field figures[8] = {
 };
 
 struct text_field {
-  const char *name;
+  std::string_view name;
   const char *(*get)(const app_model *);
 };
 constexpr text_field model_texts[3] = {
@@ -130,10 +130,10 @@ void append_expected_error(std::string *out, const cli_prediction *p, const char
   out->append(json(*error).dump());
 }
 
-void append_key(std::string *out, const char *key) {
+void append_key(std::string *out, std::string_view key) {
   out->push_back('"');
   out->append(key);
-  out->append("\":");
+  out->append("\":", 2);
 }
 
 void append_json_text_or_null(std::string *out, const char *text) {
