@@ -2,16 +2,12 @@
 
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
-#include <filesystem>
 #include <iterator>
 #include <limits>
 #include <mutex>
 #include <new>
-#include <system_error>
 #include <unordered_map>
 
 #include "model/ptp_path.hpp"
@@ -316,15 +312,17 @@ void free_batch_pricer(batch_pricer *b) {
 void price_form(batch_pricer *b, const cli_form *form, std::FILE *diagnostics, cli_prediction *p) {
   if (!fresh_model(p)) return;
   const std::string *t = form->texts;
-  const species_snapshot *s = snapshot_for(b, t[0], diagnostics);
+  const species_snapshot *s = b != nullptr ? snapshot_for(b, t[0], diagnostics) : nullptr;
   if (s != nullptr) {
     p->status = predict_price_from_snapshot(
         s, p->model.get(), form->is_shiny, t[0].c_str(), t[1].c_str(), t[2].c_str(), t[3].c_str(),
         t[4].c_str(), t[5].c_str(), t[6].c_str(), t[7].c_str(), diagnostics, &p->details);
   } else {
+    static const std::vector<std::string> working_folder = {"./ptp"};
     p->status = predict_price_on_path(
         p->model.get(), form->is_shiny, t[0].c_str(), t[1].c_str(), t[2].c_str(), t[3].c_str(),
-        t[4].c_str(), t[5].c_str(), t[6].c_str(), t[7].c_str(), b->path, diagnostics, &p->details);
+        t[4].c_str(), t[5].c_str(), t[6].c_str(), t[7].c_str(),
+        b != nullptr ? b->path : working_folder, diagnostics, &p->details);
   }
   compose_shown(p);
 }

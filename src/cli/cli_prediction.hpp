@@ -95,5 +95,6 @@ using batch_pricer_ptr = std::unique_ptr<batch_pricer, batch_pricer_deleter>;
 
 // Prices the form into *p (its model and texts are reused from the last call, starting from
 // a fresh model and a fresh window). The diagnostic block goes to `diagnostics`, or nowhere
-// when it is nullptr.
+// when it is nullptr. Without a pricer (memory ran out making one), the form is priced on
+// its own from ./ptp.
 void price_form(batch_pricer *b, const cli_form *form, std::FILE *diagnostics, cli_prediction *p);
