@@ -1,6 +1,7 @@
-// orvanta-cli's batch throughput through the real binary: a 10,000-row file priced in
-// each output format, every row reading its species' three network files as the window
-// does. A batch of unknown species (no network read) shows what the rest of a row costs.
+// orvanta-cli's batch throughput through the real binary: a 10,000-row file of random
+// 8-16-16-4 networks priced in each output format, on every core and on one. A batch of
+// unknown species (no network read) shows what the rest of a row costs.
+// bench/cli_batch_numpy.py sets the tool beside a vectorized NumPy pipeline.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "nn/multi_layer_perceptron.hpp"
@@ -24,7 +26,7 @@ namespace {
 constexpr int batch_rows = 10000;
 constexpr int priced_species[7] = {58, 59, 120, 121, 123, 133, 212};
 
-// Random 8-16-4 networks for every priced species and two 10,000-row batch files (priced
+// Random 8-16-16-4 networks for every priced species and two 10,000-row batch files (priced
 // species; unknown species) in a fresh temporary folder, removed when the program ends.
 class bench_folder {
  public:
@@ -35,7 +37,7 @@ class bench_folder {
     fs::create_directory(path_ / "ptp");
     for (int nid : priced_species) {
       for (int k = 1; k <= 3; ++k) {
-        perceptron_ptr p(create_perceptron(8, 16, 4, 1, 0.1));
+        perceptron_ptr p(create_perceptron(8, 16, 4, 2, 0.1));
         const fs::path file =
             path_ / "ptp" / (std::to_string(nid) + "_m" + std::to_string(k) + ".tp");
         if (p == nullptr || save_perceptron(p.get(), file.string().c_str()) != 0) std::abort();
@@ -72,10 +74,11 @@ const bench_folder &folder() {
 }
 
 // Runs orvanta-cli on a batch file with its output thrown away; false unless it exits 0.
-bool run_batch(const std::string &batch, const char *format) {
+bool run_batch(const std::string &batch, const char *format, const char *jobs) {
   const std::string ptp = folder().path("ptp");
   std::vector<std::string> args = {ORVANTA_CLI_PATH, "--batch",   batch, "--format",
-                                   format,           "--ptp-dir", ptp};
+                                   format,           "--ptp-dir", ptp,   "--jobs"};
+  args.push_back(jobs != nullptr ? jobs : std::to_string(std::thread::hardware_concurrency()));
   std::vector<char *> argv;
   for (std::string &a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -101,11 +104,12 @@ double children_cpu_seconds() {
 
 // rows_per_second is wall-clock throughput; rows_per_cpu_second divides by the CPU time
 // orvanta-cli itself used, which other work on a shared machine does not inflate.
-void batch_benchmark(benchmark::State &state, const char *file, const char *format) {
+void batch_benchmark(benchmark::State &state, const char *file, const char *format,
+                     const char *jobs = nullptr) {
   const std::string batch = folder().path(file);
   const double cpu_before = children_cpu_seconds();
   for (auto _ : state) {
-    if (!run_batch(batch, format)) state.SkipWithError("orvanta-cli failed");
+    if (!run_batch(batch, format, jobs)) state.SkipWithError("orvanta-cli failed");
   }
   const double rows = static_cast<double>(batch_rows) * static_cast<double>(state.iterations());
   const double cpu = children_cpu_seconds() - cpu_before;
@@ -122,6 +126,9 @@ void BM_BatchJson(benchmark::State &state) {
 void BM_BatchCsv(benchmark::State &state) {
   batch_benchmark(state, "priced.csv", "csv");
 }
+void BM_BatchJsonOneThread(benchmark::State &state) {
+  batch_benchmark(state, "priced.csv", "json", "1");
+}
 // Unknown species: status 2 for every row, no network file opened.
 void BM_BatchJsonNoNetworks(benchmark::State &state) {
   batch_benchmark(state, "unknown.csv", "json");
@@ -130,6 +137,7 @@ void BM_BatchJsonNoNetworks(benchmark::State &state) {
 BENCHMARK(BM_BatchText)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BatchJson)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BatchCsv)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BatchJsonOneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BatchJsonNoNetworks)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

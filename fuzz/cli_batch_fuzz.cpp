@@ -1,7 +1,8 @@
 // orvanta-cli's batch reading on arbitrary bytes: the CSV reader with the batch columns,
 // the checks of each row (shiny 0 or 1, texts within the entries' limits), a prediction
 // of every usable row over a folder of small networks, and its record in all three
-// output formats. The row loop is the one orvanta-cli's --batch runs.
+// output formats. Each row is priced twice, on its own and from the batch's species loaded
+// once, and the two records must be the same bytes.
 
 #include <cstddef>
 #include <cstdint>
@@ -50,6 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     write_header(&out);
   }
 
+  const batch_pricer_ptr pricer(create_batch_pricer({fuzz_networks_folder()}, true, false));
+  cli_prediction cached;
   csv_row row;
   std::uint64_t last = 0;
   int r;
@@ -69,11 +72,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
       for (cli_output &out : outputs) write_row_error(&out, row.number, row.error);
       continue;
     }
-    const cli_prediction p = run_prediction(&form, fuzz_networks_folder().c_str(), nullptr);
-    std::string failure;
-    if (p.status == PREDICTION_FAILED)
-      failure = failure_reason(&form, fuzz_networks_folder().c_str());
-    for (cli_output &out : outputs) write_prediction(&out, row.number, &form, &p, failure);
+    const cli_prediction p = run_prediction(&form, {fuzz_networks_folder()}, nullptr);
+    for (cli_output &out : outputs) write_prediction(&out, row.number, &form, &p);
+    price_form(pricer.get(), &form, nullptr, &cached);
+    std::string alone, from_snapshot;
+    append_prediction(cli_format::json, true, false, row.number, &form, &p, &alone);
+    append_prediction(cli_format::json, true, false, row.number, &form, &cached, &from_snapshot);
+    if (alone != from_snapshot) __builtin_trap();
   }
   if (r < 0 && error.empty()) __builtin_trap();
   return 0;

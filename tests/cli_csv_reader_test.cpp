@@ -3,6 +3,7 @@
 #include "cli/csv_reader.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -93,6 +94,27 @@ TEST_F(CsvFile, OverLongNeededFieldIsAnErrorOverLongIgnoredFieldIsNot) {
             (Rows{"1@2:!the \"b\" field is longer than 4096 bytes", "2@3:1|2|3", "3@4:4|5|6"}));
 }
 
+TEST_F(CsvFile, OverLongFieldsAreSkippedWhereverTheyEnd) {
+  const std::string huge(100000, 'x');
+  // Unquoted at the end of its line; quoted with escaped quotes, separators and line
+  // breaks inside; quoted and followed by an empty field; the file's last field.
+  EXPECT_EQ(rows_of("a,b,c\n1,2," + huge + "\n4,\"" + huge + "\"\"," + huge + "\n" + huge +
+                    "\",6\n7,8,9\n1,2,\"" + huge + "\"\r\n,3,\"" + huge + "\",\n7,8," + huge),
+            (Rows{"1@2:!the \"c\" field is longer than 4096 bytes",
+                  "2@3:!the \"b\" field is longer than 4096 bytes", "3@5:7|8|9",
+                  "4@6:!the \"c\" field is longer than 4096 bytes",
+                  "5@7:!the \"c\" field is longer than 4096 bytes",
+                  "6@8:!the \"c\" field is longer than 4096 bytes"}));
+  EXPECT_EQ(rows_of("a,b,c\n1,2,\"" + huge), (Rows{"1@2:!a quoted field has no closing quote "
+                                                   "before the end of the file"}));
+}
+
+TEST_F(CsvFile, OldMacLineEndsCountAsLines) {
+  EXPECT_EQ(rows_of("a,b,c\r1,2,3\r\r4,5,6\r\n7,8,9\n\r\"x\ry\",2,3\r1,2"),
+            (Rows{"1@2:1|2|3", "2@4:4|5|6", "3@5:7|8|9", "4@8:x\ry|2|3",
+                  "5@9:!the row has 2 fields, the header 3"}));
+}
+
 TEST_F(CsvFile, FieldAtTheLimitIsKept) {
   const std::string longest(csv_max_field_bytes, 'y');
   EXPECT_EQ(rows_of("a,b,c\n1,\"" + longest + "\",3\n"), (Rows{"1@2:1|" + longest + "|3"}));
@@ -147,6 +169,32 @@ TEST_F(CsvFile, EmptyFileHasNoHeader) {
 TEST_F(CsvFile, HeaderEndingInsideQuotesIsRefused) {
   EXPECT_EQ(rows_of("a,\"b,c\n"),
             (Rows{"open: " + path + ": the header line ends inside a quoted field"}));
+}
+
+TEST(ReadCsvRow, RowsOfAPipeComeBeforeItIsClosed) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  std::FILE *saved = stdin;
+  stdin = fdopen(ends[0], "rb");
+  const std::string first = "a,b,c\n1,2,3\n";
+  ASSERT_EQ(write(ends[1], first.data(), first.size()), static_cast<ssize_t>(first.size()));
+  std::string error;
+  csv_file_ptr f(open_csv_file("-", abc, &error));
+  ASSERT_TRUE(f) << error;
+  csv_row row;
+  ASSERT_EQ(read_csv_row(f.get(), &row, &error), 1);
+  EXPECT_EQ(row.fields[2], "3");
+  EXPECT_FALSE(csv_row_ready(f.get()));  // the next read would wait for the writer
+  const std::string rest = "4,5,6";
+  ASSERT_EQ(write(ends[1], rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
+  close(ends[1]);
+  ASSERT_EQ(read_csv_row(f.get(), &row, &error), 1);
+  EXPECT_EQ(row.fields[0], "4");
+  EXPECT_EQ(read_csv_row(f.get(), &row, &error), 0);
+  EXPECT_TRUE(csv_row_ready(f.get()));
+  f.reset();
+  std::fclose(stdin);
+  stdin = saved;
 }
 
 TEST(OpenCsvFile, MissingFileAndDirectoryAreClearErrors) {

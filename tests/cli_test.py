@@ -15,6 +15,8 @@ import csv
 import io
 import json
 import os
+import random
+import select
 import shutil
 import subprocess
 import sys
@@ -23,13 +25,14 @@ import unittest
 
 BINARY = None
 DATA = None
+ENV = None  # HOME and XDG_DATA_HOME in a temporary folder: nothing of the machine's own
 
 LABELS = ["hidden_power_label", "models_intro_label", "first_model_label", "second_model_label",
           "third_model_label", "model_resume_label", "hidden_power_resume_label"]
 KEYS = ["status", "first_prediction", "second_prediction", "third_prediction",
         "average_prediction", "lowest_price", "highest_price", "hidden_power_power",
         "hidden_power_base_price", "hidden_power", "special_price", "in_range_message", "labels",
-        "window_width"]
+        "window_width", "name", "coverage", "expected_error"]
 HEADER = "shiny,nid,lvl,hp,atk,def,sp_atk,sp_def,spd\n"
 
 GRASS = ["30", "31", "30", "30", "31", "31"]  # Hidden Power Grass, power 70 (Growlithe's type)
@@ -41,10 +44,10 @@ BAD_LVL = "The level exceeds the limit, \nplease insert a level less or equal to
 BAD_IVS = "One or more ivs exceed the limit, \nplease insert ivs less or equal to 32."
 
 
-def run(args, stdin=b"", cwd=None, binary=None):
+def run(args, stdin=b"", cwd=None, binary=None, env=None):
     """(exit status, stdout text, stderr text)"""
     p = subprocess.run([binary or BINARY] + args, input=stdin, capture_output=True,
-                       cwd=cwd or DATA, timeout=60)
+                       cwd=cwd or DATA, timeout=60, env=env or ENV)
     return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
 
 
@@ -179,7 +182,7 @@ class Single(unittest.TestCase):
 
     def test_status_1_exits_1_and_says_why(self):
         for nid, why in [("133", "133_m2.tp: No such file or directory"),
-                         ("123", "123_m1.tp (and _m2, _m3) cannot be used"),
+                         ("123", "./ptp/123_m1.tp is damaged"),
                          ("058", "058_m1.tp: No such file or directory"),
                          ("58x", "58x_m1.tp: No such file or directory")]:
             code, rec, err = one_json([nid, "50"] + PLAIN)
@@ -240,6 +243,9 @@ class Usage(unittest.TestCase):
         self.assert_usage_error(["--colour", "58", "50"] + PLAIN, ["--colour"])
         self.assert_usage_error(["--batch", "x.csv", "58", "50"] + PLAIN, ["not both"])
         self.assert_usage_error(["--batch", "-", "--shiny"], ["--shiny"], HEADER.encode())
+        self.assert_usage_error(["--ptp-dir", "", "58", "50"] + PLAIN, ["--ptp-dir", "empty"])
+        self.assert_usage_error(["--ptp-dir", "", "--batch", "-"], ["--ptp-dir"], HEADER.encode())
+        self.assert_usage_error(["--jobs", "0", "--batch", "-"], ["--jobs"], HEADER.encode())
 
     def test_help_shows_the_defaults(self):
         code, out, _ = run(["--help"])
@@ -329,6 +335,209 @@ class Batch(unittest.TestCase):
         self.assertIn("row 3: cannot open ./ptp/133_m2.tp", err)
         self.assertIn("2 rows priced, 1 rows could not be read", err)
         self.assertNotIn("0.952574", out)
+
+
+class BatchPipeline(unittest.TestCase):
+    """Many rows on several threads: the same records, in the file's order, as one
+    prediction per row; rows priced while the input is still open."""
+
+    def setUp(self):
+        # A folder where each species' files fail in their own way: a damaged second
+        # network (121), a damaged first one (123), a missing second one (133).
+        self.tmp = tempfile.mkdtemp()
+        self.ptp = os.path.join(self.tmp, "ptp")
+        shutil.copytree(os.path.join(DATA, "ptp"), self.ptp)
+        with open(os.path.join(self.ptp, "121_m2.tp")) as f:
+            text = f.read().split()
+        with open(os.path.join(self.ptp, "121_m2.tp"), "w") as f:
+            f.write(" ".join(text[:12]) + " x\n")
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp)
+
+    def rows(self, count, seed=7):
+        """Rows of every status and error, species repeated all through the batch."""
+        kinds = [["0", "58", "50"] + GRASS, ["1", "59", "50"] + PLAIN, ["0", "120", "7"] + FIRE,
+                 ["1", "212", "100"] + PLAIN, ["0", "121", "50"] + PLAIN,
+                 ["0", "123", "50"] + PLAIN, ["0", "133", "50"] + PLAIN,
+                 ["0", "121", "50", "5", "5", "5", "5", "5", "5"], ["0", "058", "50"] + PLAIN,
+                 ["0", "1", "5"] + PLAIN, ["0", "58", "101"] + PLAIN,
+                 ["0", "58", "50", "33"] + PLAIN[1:], ["1", "59", "1", "31", "31", "31", "31",
+                                                       "31", "31"], ["2", "58", "50"] + PLAIN,
+                 ["0", "58"]]
+        rng = random.Random(seed)
+        return [rng.choice(kinds) for _ in range(count)]
+
+    def batch(self, rows):
+        return (HEADER + "".join(",".join(r) + "\n" for r in rows)).encode()
+
+    def test_records_match_one_prediction_per_row(self):
+        rows = self.rows(300)
+        code, out, err = run(["--batch", "-", "--format", "json", "--ptp-dir", self.ptp,
+                              "--jobs", "2"], self.batch(rows))
+        self.assertEqual((code, err), (0, ""))
+        records = json_lines(out)
+        self.assertEqual([r["row"] for r in records], list(range(1, 301)))
+        singles = {}
+        for row, rec in zip(rows, records):
+            key = tuple(row)
+            if key not in singles:
+                if "error" in rec:
+                    singles[key] = None
+                    continue
+                args = (["--shiny"] if row[0] == "1" else []) + row[1:]
+                code, out, err = run(["--format", "json", "--ptp-dir", self.ptp] + args)
+                singles[key] = json.loads(out)
+                if singles[key]["status"] == 1:
+                    self.assertEqual(code, 1)
+            expected = singles[key]
+            if expected is None:
+                self.assertEqual(list(rec.keys()), ["row", "error"])
+                continue
+            del rec["row"]
+            self.assertEqual(rec, expected, row)
+        statuses = {r["status"] for r in singles.values() if r is not None}
+        self.assertEqual(statuses, {0, 1, 2, 3, 4, 5})
+
+    def test_damaged_network_named_for_each_of_its_rows(self):
+        rows = [["0", "121", "50"] + PLAIN, ["0", "58", "50"] + PLAIN] * 3
+        code, out, err = run(["--batch", "-", "--verbose", "--ptp-dir", self.ptp],
+                             self.batch(rows))
+        self.assertEqual(code, 0)
+        for number in (1, 3, 5):
+            self.assertIn("row %d: %s/121_m2.tp is damaged" % (number, self.ptp), err)
+
+    def test_every_thread_count_gives_the_same_bytes_in_order(self):
+        data = self.batch(self.rows(3000, seed=11))
+        for fmt in ["json", "csv", "text"]:
+            outputs = set()
+            for jobs in ["1", "3", "8"]:
+                code, out, err = run(["--batch", "-", "--format", fmt, "--ptp-dir", self.ptp,
+                                      "--jobs", jobs], data)
+                self.assertEqual((code, err), (0, ""), (fmt, jobs))
+                outputs.add(out)
+            self.assertEqual(len(outputs), 1, fmt)
+        code, out, err = run(["--batch", "-", "--verbose", "--ptp-dir", self.ptp, "--jobs", "4"],
+                             data)
+        rows = [int(line.split()[2]) for line in err.splitlines()
+                if line.startswith("orvanta-cli: row ") and line.count(" ") == 2]
+        self.assertEqual(rows, sorted(rows))
+
+    def test_results_come_before_the_input_is_closed(self):
+        p = subprocess.Popen([BINARY, "--batch", "-", "--format", "json"], cwd=DATA, env=ENV,
+                             stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        try:
+            p.stdin.write((HEADER + "0,120,50," + ",".join(PLAIN) + "\n").encode())
+            p.stdin.flush()
+            ready, _, _ = select.select([p.stdout], [], [], 30)
+            self.assertTrue(ready, "no record while the input stays open")
+            first = json.loads(p.stdout.readline())
+            self.assertEqual((first["row"], first["first_prediction"]), (1, 600000))
+            p.stdin.write(("0,58,50," + ",".join(GRASS) + "\n").encode())
+            p.stdin.close()
+            second = json.loads(p.stdout.readline())
+            self.assertEqual((second["row"], second["first_prediction"]), (2, 60000))
+            self.assertEqual(p.wait(timeout=30), 0)
+        finally:
+            p.kill()
+            p.wait()
+            p.stdout.close()
+
+
+def species_file(nid, name, spreads, errors, **more):
+    record = {"format": "orvanta-species-1", "nid": nid, "name": name,
+              "hidden_power_types": ["Grass"], "hidden_power_base_price": 400000,
+              "lowest_price_margin": 0.2, "highest_price_margin": 0.3,
+              "reference_spreads": spreads, "near_match_window": [[1, 1]] * 6,
+              "expected_error": errors}
+    record.update(more)
+    return json.dumps(record)
+
+
+class SpeciesFields(unittest.TestCase):
+    """name, coverage and expected_error in JSON and CSV, and --list, for the built-in table
+    and for species files (valid and damaged)."""
+
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp()
+        self.ptp = os.path.join(self.tmp, "ptp")
+        shutil.copytree(os.path.join(DATA, "ptp"), self.ptp)
+        for k in (1, 2, 3):  # species 300 priced with 58's networks by its species file
+            shutil.copy(os.path.join(self.ptp, "58_m%d.tp" % k),
+                        os.path.join(self.ptp, "300_m%d.tp" % k))
+        self.write("300_species.json", species_file(
+            300, "Flab\u00e9b\u00e9", [[int(v) for v in PLAIN]], [0.05, None, 0.25],
+            training={"rows": 1234, "seed": 7}))
+        self.write("301_species.json", '{"format": "orvanta-species-1"')  # damaged
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp)
+
+    def write(self, name, text):
+        with open(os.path.join(self.ptp, name), "w") as f:
+            f.write(text)
+
+    def records(self, rows, fmt="json"):
+        data = (HEADER + "".join(",".join(r) + "\n" for r in rows)).encode()
+        code, out, err = run(["--batch", "-", "--format", fmt, "--ptp-dir", self.ptp], data)
+        self.assertEqual((code, err), (0, ""))
+        return out
+
+    def test_json_fields_by_species_and_status(self):
+        near = ["21", "21", "22", "23", "24", "25"]
+        rows = [["0", "300", "50"] + PLAIN, ["0", "300", "50"] + near,
+                ["0", "300", "50"] + GRASS, ["0", "300", "101"] + PLAIN,
+                ["0", "301", "50"] + PLAIN, ["0", "58", "50"] + PLAIN, ["0", "1", "50"] + PLAIN,
+                ["0", "300", "50", "5", "5", "5", "5", "5", "5"]]
+        got = [(r["status"], r["name"], r["coverage"], r["expected_error"])
+               for r in json_lines(self.records(rows))]
+        self.assertEqual(got, [(0, "Flab\u00e9b\u00e9", 0, 0.05), (0, "Flab\u00e9b\u00e9", 1, None),
+                               (0, "Flab\u00e9b\u00e9", 2, 0.25), (3, "Flab\u00e9b\u00e9", 0, None),
+                               (1, None, None, None), (0, "Growlithe", 2, None),
+                               (2, None, None, None), (5, "Flab\u00e9b\u00e9", 2, None)])
+        rec = json_lines(self.records([["0", "300", "50"] + GRASS]))[0]
+        self.assertEqual(rec["lowest_price"], 48000)  # the file's margins: 0.2 and 0.3
+        self.assertEqual(rec["highest_price"], 78000)
+        self.assertIn("Base price: 400k", rec["labels"]["hidden_power_resume_label"])
+
+    def test_csv_columns_match_json(self):
+        rows = [["0", "300", "50"] + PLAIN, ["0", "1", "50"] + PLAIN, ["0", "300"]]
+        table = list(csv.reader(io.StringIO(self.records(rows, "csv"), newline="")))
+        self.assertEqual(table[0][-4:], ["window_width", "name", "coverage", "expected_error"])
+        self.assertTrue(all(len(r) == len(table[0]) for r in table))
+        self.assertEqual(table[1][-3:], ["Flab\u00e9b\u00e9", "0", "0.05"])
+        self.assertEqual(table[2][-3:], ["", "", ""])
+
+    def test_damaged_species_file_is_named_under_verbose(self):
+        code, out, err = run(["--verbose", "--ptp-dir", self.ptp, "301", "50"] + PLAIN)
+        self.assertEqual(code, 1)
+        self.assertIn("301_species.json", err)
+        code, out, err = run(["--batch", "-", "--verbose", "--ptp-dir", self.ptp],
+                             (HEADER + "0,301,50," + ",".join(PLAIN) + "\n").encode())
+        self.assertIn("species 301: networks folder " + self.ptp, err)
+        self.assertIn("301_species.json", err)
+
+    def test_list(self):
+        code, out, err = run(["--list", "--format", "json", "--ptp-dir", self.ptp])
+        self.assertEqual((code, err), (0, ""))
+        listed = {r["nid"]: r for r in json_lines(out)}
+        self.assertEqual(sorted(listed), [58, 59, 120, 121, 123, 133, 212, 300, 301])
+        self.assertEqual(listed[300], {"nid": 300, "name": "Flab\u00e9b\u00e9",
+                                       "priced_by": "species file", "folder": self.ptp,
+                                       "networks": True, "training_rows": 1234,
+                                       "expected_error": [0.05, None, 0.25]})
+        self.assertEqual((listed[58]["priced_by"], listed[58]["name"], listed[58]["networks"]),
+                         ("built-in table", "Growlithe", True))
+        self.assertFalse(listed[133]["networks"])  # its _m2 is missing
+        self.assertEqual((listed[301]["priced_by"], listed[301]["networks"]),
+                         ("damaged species file", False))
+        code, out, err = run(["--list", "--verbose", "--ptp-dir", self.ptp])
+        lines = out.splitlines()
+        self.assertEqual(len(lines), 9)
+        self.assertIn("300 Flab\u00e9b\u00e9: species file (1234 training rows; expected error "
+                      "5.0% / - / 25.0%), networks present, folder " + self.ptp, lines[7])
+        self.assertIn("301_species.json", err)
+        self.assertEqual(run(["--list", "--format", "csv"])[0], 2)
 
 
 class BadBatchInput(unittest.TestCase):
@@ -431,21 +640,42 @@ class InstalledNetworks(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.tmp)
 
-    def price(self, extra=None):
+    def price(self, extra=None, env=None):
         return run(["--verbose", "--format", "json"] + (extra or []) + ["120", "50"] + PLAIN,
-                   cwd=self.work, binary=self.binary)
+                   cwd=self.work, binary=self.binary, env=env)
 
     def test_installed_folder_is_used_and_named(self):
         code, out, err = self.price()
         self.assertEqual(code, 0)
         self.assertEqual(json.loads(out)["first_prediction"], 600000)
-        self.assertIn("networks folder: " + self.installed + " (installed networks", err)
+        self.assertIn("networks folder: " + self.installed + " (installed networks)", err)
 
-    def test_working_folder_ptp_comes_first(self):
-        os.makedirs(os.path.join(self.work, "ptp"))  # holds no networks at all
-        code, out, err = self.price()
+    def test_working_folder_ptp_comes_first_for_the_species_it_holds(self):
+        os.makedirs(os.path.join(self.work, "ptp"))
+        code, out, err = self.price()  # ./ptp holds nothing of species 120
+        self.assertEqual((code, json.loads(out)["status"]), (0, 0))
+        with open(os.path.join(self.work, "ptp", "120_m1.tp"), "w") as f:
+            f.write("damaged")
+        code, out, err = self.price()  # refused there, never looked for further on
         self.assertEqual((code, json.loads(out)["status"]), (1, 1))
         self.assertIn("networks folder: ./ptp (working folder)", err)
+        self.assertIn("./ptp/120_m1.tp is damaged", err)
+
+    def test_sellers_own_folder_comes_before_the_installed_one(self):
+        home = os.path.join(self.tmp, "home")
+        own = os.path.join(home, "data", "orvanta", "ptp")
+        os.makedirs(own)
+        for k in (1, 2, 3):  # species 58's networks (60k) as species 120's
+            shutil.copy(os.path.join(DATA, "ptp", "58_m%d.tp" % k),
+                        os.path.join(own, "120_m%d.tp" % k))
+        env = dict(ENV, HOME=home, XDG_DATA_HOME=os.path.join(home, "data"))
+        code, out, err = self.price(env=env)
+        self.assertEqual((code, json.loads(out)["first_prediction"]), (0, 60000))
+        self.assertIn("networks folder: " + own + " (your own networks)", err)
+        code, out, err = run(["--list", "--format", "json"], cwd=self.work, binary=self.binary,
+                             env=env)
+        listed = {r["nid"]: r for r in json_lines(out)}
+        self.assertEqual((listed[120]["folder"], listed[58]["folder"]), (own, self.installed))
 
     def test_ptp_dir_option_comes_first(self):
         code, out, err = self.price(["--ptp-dir", os.path.join(self.tmp, "nowhere")])
@@ -456,10 +686,14 @@ class InstalledNetworks(unittest.TestCase):
         shutil.rmtree(os.path.join(self.prefix, "share"))
         code, out, err = self.price()
         self.assertEqual(code, 1)
-        self.assertIn("networks folder: ./ptp (neither", err)
+        self.assertIn("networks folder: ./ptp (working folder)", err)
+        self.assertIn("cannot open ./ptp/120_m1.tp", err)
 
 
 if __name__ == "__main__":
     BINARY = os.path.abspath(sys.argv[1])
     DATA = os.path.abspath(sys.argv[2])
-    unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=1)
+    with tempfile.TemporaryDirectory() as home:
+        ENV = dict(os.environ, HOME=home, XDG_DATA_HOME=os.path.join(home, "share"))
+        test = unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=1, exit=False)
+    sys.exit(not test.result.wasSuccessful())

@@ -2,8 +2,11 @@
 
 #include <csv.h>
 
+#include <charconv>
+#include <cstring>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 namespace {
 
@@ -12,7 +15,7 @@ using json = nlohmann::ordered_json;
 // The labels as the window's reader meets them: the left column from top to bottom, then
 // the Hidden Power addition, which stands in its own column on the right.
 struct label_field {
-  const char *name;
+  std::string_view name;
   std::string view_texts::*text;
 };
 constexpr label_field labels_in_reading_order[7] = {
@@ -27,7 +30,7 @@ constexpr label_field labels_in_reading_order[7] = {
 
 // The model's figures in the order of the JSON keys and CSV columns.
 struct figure_field {
-  const char *name;
+  std::string_view name;
   std::uint32_t (*get)(const app_model *);
 };
 constexpr figure_field figures[8] = {
@@ -42,7 +45,7 @@ constexpr figure_field figures[8] = {
 };
 
 struct text_field {
-  const char *name;
+  std::string_view name;
   const char *(*get)(const app_model *);
 };
 constexpr text_field model_texts[3] = {
@@ -57,120 +60,320 @@ const app_model *reported_model(const cli_prediction *p) {
   return p->model ? p->model.get() : &initial;
 }
 
+void append_number(std::string *out, std::uint64_t value) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out->append(digits, end);
+}
+
+void append_signed(std::string *out, int value) {
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out->append(digits, end);
+}
+
+// The length of the UTF-8 sequence at p[0] (a byte of 0x80 or more) as nlohmann::json
+// accepts it (no overlong forms, no surrogates, nothing past U+10FFFF), or 0 when it is
+// not one. `n` bytes are readable.
+std::size_t utf8_sequence(const unsigned char *p, std::size_t n) {
+  const unsigned char c = p[0];
+  std::size_t extra;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    extra = 1;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    extra = 2;
+    if (c == 0xE0) low = 0xA0;
+    if (c == 0xED) high = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    extra = 3;
+    if (c == 0xF0) low = 0x90;
+    if (c == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (n <= extra || p[1] < low || p[1] > high) return 0;
+  for (std::size_t k = 2; k <= extra; ++k) {
+    if ((p[k] & 0xC0) != 0x80) return 0;
+  }
+  return extra + 1;
+}
+
+// True when one of the eight bytes at `p` is a control character, a quote, a backslash or
+// part of a multi-byte character.
+bool needs_care(const char *p) {
+  std::uint64_t x;
+  std::memcpy(&x, p, sizeof x);
+  constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+  const auto has_zero = [](std::uint64_t v) { return (v - ones) & ~v & highs; };
+  // A byte below 0x20: subtracting 0x20 borrows into its top bit while its top bit is 0.
+  const std::uint64_t control = (x - 0x20 * ones) & ~x & highs;
+  return (control | (x & highs) | has_zero(x ^ ('"' * ones)) | has_zero(x ^ ('\\' * ones))) != 0;
+}
+
+// A CSV field: always quoted, quotes doubled, as libcsv writes it.
+void append_csv_text(std::string *out, std::string_view text) {
+  const std::size_t at = out->size();
+  out->resize(at + 2 * text.size() + 2);
+  const std::size_t size = csv_write(out->data() + at, out->size() - at, text.data(), text.size());
+  out->resize(at + size);
+}
+
+// The expected error of a finished prediction as the JSON library writes the number (the
+// shortest text that reads back to it), or `none` where there is none.
+void append_expected_error(std::string *out, const cli_prediction *p, const char *none) {
+  const std::optional<double> &error = p->details.expected_error;
+  if (p->status != PREDICTION_DONE || !error.has_value()) {
+    out->append(none);
+    return;
+  }
+  out->append(json(*error).dump());
+}
+
+void append_key(std::string *out, std::string_view key) {
+  out->push_back('"');
+  out->append(key);
+  out->append("\":", 2);
+}
+
+void append_json_text_or_null(std::string *out, const char *text) {
+  if (text == nullptr) {
+    out->append("null");
+  } else {
+    append_json_string(out, text);
+  }
+}
+
+}  // namespace
+
+void append_json_string(std::string *out, std::string_view text) {
+  static constexpr char hex[] = "0123456789abcdef";
+  const std::size_t start = out->size();
+  const auto *bytes = reinterpret_cast<const unsigned char *>(text.data());
+  out->push_back('"');
+  std::size_t plain = 0;  // start of the text not yet copied
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    // Eight bytes at a time past plain ASCII: the labels are long texts with a handful of
+    // line breaks.
+    while (text.size() - i >= 8 && !needs_care(text.data() + i)) i += 8;
+    if (i == text.size()) break;
+    const unsigned char c = bytes[i];
+    if (c >= 0x80) {
+      const std::size_t length = utf8_sequence(bytes + i, text.size() - i);
+      if (length == 0) {
+        // Texts from a batch file need not be valid UTF-8: the library replaces what is
+        // not, never fatally.
+        out->resize(start);
+        out->append(json(std::string(text)).dump(-1, ' ', false, json::error_handler_t::replace));
+        return;
+      }
+      i += length - 1;  // kept as it is
+      continue;
+    }
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    out->append(text.data() + plain, i - plain);
+    plain = i + 1;
+    switch (c) {
+      case '"':
+        out->append("\\\"");
+        break;
+      case '\\':
+        out->append("\\\\");
+        break;
+      case '\b':
+        out->append("\\b");
+        break;
+      case '\f':
+        out->append("\\f");
+        break;
+      case '\n':
+        out->append("\\n");
+        break;
+      case '\r':
+        out->append("\\r");
+        break;
+      case '\t':
+        out->append("\\t");
+        break;
+      default: {
+        const char escaped[6] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 15]};
+        out->append(escaped, sizeof escaped);
+      }
+    }
+  }
+  out->append(text.data() + plain, text.size() - plain);
+  out->push_back('"');
+}
+
+void append_header(cli_format format, bool batch, std::string *out) {
+  if (format != cli_format::csv) return;
+  out->append(batch ? "row,error," : "");
+  out->append("status,shiny");
+  for (const char *name : cli_entry_names) out->append(",").append(name);
+  for (const figure_field &f : figures) out->append(",").append(f.name);
+  for (const text_field &t : model_texts) out->append(",").append(t.name);
+  for (const label_field &l : labels_in_reading_order) out->append(",").append(l.name);
+  out->append(",window_width,name,coverage,expected_error\n");
+}
+
+void append_prediction(cli_format format, bool batch, bool first, std::uint64_t row,
+                       const cli_form *form, const cli_prediction *p, std::string *out) {
+  const app_model *m = reported_model(p);
+  switch (format) {
+    case cli_format::json: {
+      out->push_back('{');
+      if (batch) {
+        append_key(out, "row");
+        append_number(out, row);
+        out->push_back(',');
+      }
+      append_key(out, "status");
+      append_signed(out, p->status);
+      for (const figure_field &f : figures) {
+        out->push_back(',');
+        append_key(out, f.name);
+        append_number(out, f.get(m));
+      }
+      for (const text_field &t : model_texts) {
+        out->push_back(',');
+        append_key(out, t.name);
+        append_json_text_or_null(out, t.get(m));
+      }
+      out->append(",\"labels\":{");
+      for (const label_field &l : labels_in_reading_order) {
+        if (&l != labels_in_reading_order) out->push_back(',');
+        append_key(out, l.name);
+        append_json_string(out, p->shown.*l.text);
+      }
+      out->append("},\"window_width\":");
+      append_signed(out, p->shown.window_width);
+      const prediction_details &d = p->details;
+      out->append(",\"name\":");
+      if (d.name.has_value()) {
+        append_json_string(out, *d.name);
+      } else {
+        out->append("null");
+      }
+      out->append(",\"coverage\":");
+      if (d.coverage.has_value()) {
+        append_signed(out, *d.coverage);
+      } else {
+        out->append("null");
+      }
+      out->append(",\"expected_error\":");
+      append_expected_error(out, p, "null");
+      out->append("}\n");
+      break;
+    }
+    case cli_format::csv: {
+      if (batch) {
+        append_number(out, row);
+        out->append(",,");  // the error column stays empty
+      }
+      append_signed(out, p->status);
+      out->push_back(',');
+      append_signed(out, form->is_shiny);
+      for (const std::string &text : form->texts) {
+        out->push_back(',');
+        append_csv_text(out, text);
+      }
+      for (const figure_field &f : figures) {
+        out->push_back(',');
+        append_number(out, f.get(m));
+      }
+      for (const text_field &t : model_texts) {
+        out->push_back(',');
+        const char *text = t.get(m);
+        if (text != nullptr) append_csv_text(out, text);  // empty when none stored
+      }
+      for (const label_field &l : labels_in_reading_order) {
+        out->push_back(',');
+        append_csv_text(out, p->shown.*l.text);
+      }
+      out->push_back(',');
+      append_signed(out, p->shown.window_width);
+      const prediction_details &d = p->details;
+      out->push_back(',');
+      if (d.name.has_value()) append_csv_text(out, *d.name);
+      out->push_back(',');
+      if (d.coverage.has_value()) append_signed(out, *d.coverage);
+      out->push_back(',');
+      append_expected_error(out, p, "");
+      out->push_back('\n');
+      break;
+    }
+    case cli_format::text: {
+      if (!first) out->push_back('\n');
+      if (batch) {
+        out->append("Row ");
+        append_number(out, row);
+        out->push_back('\n');
+      }
+      for (const label_field &l : labels_in_reading_order) {
+        const std::string &text = p->shown.*l.text;
+        if (text.empty()) continue;
+        out->append(text).push_back('\n');
+      }
+      break;
+    }
+  }
+}
+
+void append_row_error(cli_format format, bool first, std::uint64_t row, std::string_view error,
+                      std::string *out) {
+  switch (format) {
+    case cli_format::json:
+      out->append("{\"row\":");
+      append_number(out, row);
+      out->append(",\"error\":");
+      append_json_string(out, error);
+      out->append("}\n");
+      break;
+    case cli_format::csv: {
+      // Every column after the error stays empty: status, shiny, the entries, the
+      // figures, the model's texts, the labels, the width, name, coverage, expected error.
+      constexpr std::size_t empty_columns = 2 + 8 + std::size(figures) + std::size(model_texts) +
+                                            std::size(labels_in_reading_order) + 1 + 3;
+      append_number(out, row);
+      out->push_back(',');
+      append_csv_text(out, error);
+      out->append(empty_columns, ',').push_back('\n');
+      break;
+    }
+    case cli_format::text:
+      if (!first) out->push_back('\n');
+      out->append("Row ");
+      append_number(out, row);
+      out->append("\nCannot read this row: ").append(error).push_back('\n');
+      break;
+  }
+}
+
+namespace {
+
 void put(cli_output *o, const std::string &s) {
   std::fwrite(s.data(), 1, s.size(), o->out);
-}
-
-std::string dump(const json &j) {
-  // Texts from a batch file need not be valid UTF-8; they are replaced, never fatal.
-  return j.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
-}
-
-std::string csv_text(const std::string &s) {
-  const std::size_t size = csv_write(nullptr, 0, s.data(), s.size());
-  std::string quoted(size, '\0');
-  csv_write(quoted.data(), size, s.data(), s.size());
-  return quoted;
 }
 
 }  // namespace
 
 void write_header(cli_output *o) {
-  if (o->format != cli_format::csv) return;
-  std::string line = o->batch ? "row,error," : "";
-  line += "status,shiny";
-  for (const char *name : cli_entry_names) line += std::string(",") + name;
-  for (const figure_field &f : figures) line += std::string(",") + f.name;
-  for (const text_field &t : model_texts) line += std::string(",") + t.name;
-  for (const label_field &l : labels_in_reading_order) line += std::string(",") + l.name;
-  put(o, line + ",window_width\n");
+  std::string line;
+  append_header(o->format, o->batch, &line);
+  put(o, line);
 }
 
 void write_prediction(cli_output *o, std::uint64_t row, const cli_form *form,
-                      const cli_prediction *p, const std::string &failure) {
-  const app_model *m = reported_model(p);
+                      const cli_prediction *p) {
   std::string record;
-  switch (o->format) {
-    case cli_format::json: {
-      json j;
-      if (o->batch) j["row"] = row;
-      j["status"] = p->status;
-      for (const figure_field &f : figures) j[f.name] = f.get(m);
-      for (const text_field &t : model_texts) {
-        const char *text = t.get(m);
-        j[t.name] = text ? json(text) : json(nullptr);
-      }
-      json labels = json::object();
-      for (const label_field &l : labels_in_reading_order) labels[l.name] = p->shown.*l.text;
-      j["labels"] = std::move(labels);
-      j["window_width"] = p->shown.window_width;
-      record = dump(j);
-      break;
-    }
-    case cli_format::csv: {
-      // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) about "," + s.
-      const auto field = [&record](const std::string &value) {
-        record += ',';
-        record += value;
-      };
-      if (o->batch) record = std::to_string(row) + ",,";  // the error column stays empty
-      record += std::to_string(p->status);
-      field(std::to_string(form->is_shiny));
-      for (const std::string &text : form->texts) field(csv_text(text));
-      for (const figure_field &f : figures) field(std::to_string(f.get(m)));
-      for (const text_field &t : model_texts) {
-        const char *text = t.get(m);
-        field(text ? csv_text(text) : std::string());  // empty when none stored
-      }
-      for (const label_field &l : labels_in_reading_order) field(csv_text(p->shown.*l.text));
-      field(std::to_string(p->shown.window_width));
-      record += '\n';
-      break;
-    }
-    case cli_format::text: {
-      if (o->records > 0) record = "\n";
-      if (o->batch) record += "Row " + std::to_string(row) + "\n";
-      bool shown = false;
-      for (const label_field &l : labels_in_reading_order) {
-        const std::string &text = p->shown.*l.text;
-        if (text.empty()) continue;
-        record += text + "\n";
-        shown = true;
-      }
-      // When a failed prediction leaves every label empty, a single result shows nothing
-      // (the reason goes to standard error) and a batch row says why.
-      if (!shown && o->batch) record += "No result: " + failure + "\n";
-      if (!shown && !o->batch) return;
-      break;
-    }
-  }
+  append_prediction(o->format, o->batch, o->records == 0, row, form, p, &record);
   put(o, record);
   ++o->records;
 }
 
 void write_row_error(cli_output *o, std::uint64_t row, const std::string &error) {
   std::string record;
-  switch (o->format) {
-    case cli_format::json: {
-      json j;
-      j["row"] = row;
-      j["error"] = error;
-      record = dump(j);
-      break;
-    }
-    case cli_format::csv: {
-      // Every column after the error stays empty: status, shiny, the entries, the
-      // figures, the model's texts, the labels and the width.
-      constexpr std::size_t empty_columns = 2 + 8 + std::size(figures) + std::size(model_texts) +
-                                            std::size(labels_in_reading_order) + 1;
-      record = std::to_string(row) + "," + csv_text(error) + std::string(empty_columns, ',') + "\n";
-      break;
-    }
-    case cli_format::text:
-      if (o->records > 0) record = "\n";
-      record += "Row " + std::to_string(row) + "\nCannot read this row: " + error + "\n";
-      break;
-  }
+  append_row_error(o->format, o->records == 0, row, error, &record);
   put(o, record);
   ++o->records;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "cli/cli_prediction.hpp"
 
@@ -18,13 +19,32 @@ struct cli_output {
   std::uint64_t records = 0;  // records written so far
 };
 
+// *** Records appended to a buffer: what a batch's workers compose, row by row.
+
+// The CSV header line; nothing for the other formats.
+void append_header(cli_format format, bool batch, std::string *out);
+
+// One prediction's record. `row` is its data row in batch mode (0 otherwise); the text
+// format puts a blank line before every record but the first.
+void append_prediction(cli_format format, bool batch, bool first, std::uint64_t row,
+                       const cli_form *form, const cli_prediction *p, std::string *out);
+
+// The record of a batch row that could not be priced: its row number and why.
+void append_row_error(cli_format format, bool first, std::uint64_t row, std::string_view error,
+                      std::string *out);
+
+// `text` as a JSON string, quotes included, exactly as nlohmann::json writes it (UTF-8
+// kept, control characters escaped, invalid UTF-8 replaced by U+FFFD).
+void append_json_string(std::string *out, std::string_view text);
+
+// *** Records written straight to a stream: one prediction, or a batch row by row.
+
 // The CSV header line; nothing for the other formats. Call once, before any record.
 void write_header(cli_output *o);
 
-// One prediction's record. `row` is its data row in batch mode; `failure` says why a
-// status 1 prediction failed and is shown in the text format only.
+// One prediction's record. `row` is its data row in batch mode.
 void write_prediction(cli_output *o, std::uint64_t row, const cli_form *form,
-                      const cli_prediction *p, const std::string &failure);
+                      const cli_prediction *p);
 
 // The record of a batch row that could not be priced: its row number and why.
 void write_row_error(cli_output *o, std::uint64_t row, const std::string &error);

@@ -1,10 +1,16 @@
 #include "cli/cli_prediction.hpp"
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
+#include <array>
+#include <atomic>
+#include <charconv>
+#include <cmath>
 #include <iterator>
-#include <system_error>
+#include <limits>
+#include <mutex>
+#include <new>
+#include <unordered_map>
+
+#include "model/ptp_path.hpp"
 
 namespace {
 
@@ -33,10 +39,6 @@ long utf8_characters(const std::string &text) {
     i += extra + 1;
   }
   return count;
-}
-
-std::string network_path(const char *ptp_dir, const std::string &nid, int index) {
-  return std::string(ptp_dir) + "/" + nid + "_m" + std::to_string(index) + ".tp";
 }
 
 }  // namespace
@@ -71,49 +73,256 @@ void read_batch_form(csv_row *row, cli_form *form) {
     return;
   }
   form->is_shiny = shiny == "1";
-  for (int i = 0; i < 8; ++i) form->texts[i] = std::move(row->fields[i + 1]);
+  for (int i = 0; i < 8; ++i)
+    form->texts[i].assign(row->fields[i + 1]);  // the row keeps its buffers
   row->error = check_entry_texts(form);
 }
 
-cli_prediction run_prediction(const cli_form *form, const char *ptp_dir, std::FILE *diagnostics) {
+// *** The texts of a finished prediction, as the window composes them
+
+namespace {
+
+// Appends the price text of `amount` as set_currency writes it ("999 Pd", "1k", "1.23m").
+// set_currency rounds the hundredths of a million through single precision and prints that
+// float with two decimals; the float lies within 0.0002 of the whole number of hundredths
+// (at most 429,497, exact in a float), so its two decimals are that number's.
+void append_price(std::string *out, std::uint32_t amount) {
+  char digits[16];
+  if (amount < 1000u) {
+    out->append(digits, std::to_chars(digits, digits + sizeof digits, amount).ptr);
+    out->append(" Pd");
+  } else if (amount < 1000000u) {
+    out->append(digits, std::to_chars(digits, digits + sizeof digits, amount / 1000u).ptr);
+    out->push_back('k');
+  } else {
+    const double hundredths = static_cast<double>(amount) / 1000000.0 * 100.0;
+    const auto k = static_cast<std::uint32_t>(std::round(static_cast<float>(hundredths)));
+    out->append(digits, std::to_chars(digits, digits + sizeof digits, k / 100u).ptr);
+    const char fraction[4] = {'.', static_cast<char>('0' + k % 100u / 10u),
+                              static_cast<char>('0' + k % 10u), 'm'};
+    out->append(fraction, sizeof fraction);
+  }
+}
+
+// A sum of Pd truncated to a whole amount, held within the range, as the window does.
+std::uint32_t truncate_amount(double amount) {
+  constexpr double top = std::numeric_limits<std::uint32_t>::max();
+  if (!(amount >= 0.0)) return 0;
+  if (amount >= top) return std::numeric_limits<std::uint32_t>::max();
+  return static_cast<std::uint32_t>(amount);
+}
+
+// The window composes its two long texts into buffers of 256 bytes.
+void fit_long_text(std::string *text) {
+  if (text->size() > 255) text->resize(255);
+}
+
+}  // namespace
+
+void compose_finished_texts(const app_model *m, view_texts *shown) {
+  const char *hidden_power = get_hidden_power(m);
+  shown->hidden_power_label.assign(hidden_power != nullptr ? hidden_power : "");
+  shown->models_intro_label.assign("Here is 3 different models prediction:");
+  shown->first_model_label.clear();
+  append_price(&shown->first_model_label, get_first_prediction(m));
+  shown->second_model_label.clear();
+  append_price(&shown->second_model_label, get_second_prediction(m));
+  shown->third_model_label.clear();
+  append_price(&shown->third_model_label, get_third_prediction(m));
+
+  const std::uint32_t lowest = get_lowest_price(m);
+  const std::uint32_t highest = get_highest_price(m);
+  std::string &summary = shown->model_resume_label;
+  summary.assign("Then the average price is: ");
+  append_price(&summary, get_average_prediction(m));
+  summary.append("\nRecommended sales range: ");
+  append_price(&summary, lowest);
+  summary.append(" - ");
+  append_price(&summary, highest);
+  summary.append("\n\n");
+  const char *in_range = get_in_range_message(m);
+  if (in_range != nullptr) summary.append(in_range);
+  summary.push_back('.');
+  fit_long_text(&summary);
+
+  std::string &description = shown->hidden_power_resume_label;
+  description.clear();
+  shown->window_width = window_default_width;
+  const std::uint32_t power = get_hidden_power_power(m);
+  if (power == 0) return;
+  const std::uint32_t base_price = get_hidden_power_base_price(m);
+  const double factor = 2.0 * static_cast<double>(power) / 70.0;
+  const double addition = factor * static_cast<double>(base_price);
+  char digits[16];
+  description.assign(
+      "This pokemon is eligible for a hidden power addition \nbased on the following "
+      "description: \n\nPower : ");
+  description.append(digits, std::to_chars(digits, digits + sizeof digits, power).ptr);
+  description.append(" \nBase price: ");
+  append_price(&description, base_price);
+  description.append(" \n\nThe resulting addition is: ");
+  append_price(&description, truncate_amount(addition));
+  description.append(" \nand the new recommended sales range is ");
+  append_price(&description, truncate_amount(addition + static_cast<double>(lowest)));
+  description.append(" - ");
+  append_price(&description, truncate_amount(addition + static_cast<double>(highest)));
+  fit_long_text(&description);
+  shown->window_width = window_wide_width;
+}
+
+std::vector<std::string> cli_search_path(const std::string *ptp_dir) {
+  if (ptp_dir != nullptr) return {*ptp_dir};
+  return default_ptp_search_path();
+}
+
+std::string folder_role(const std::string &folder, const std::vector<std::string> &path,
+                        bool path_given) {
+  if (path_given) return "--ptp-dir";
+  if (folder == "./ptp") return "working folder";
+  if (folder == seller_ptp_dir()) return "your own networks";
+  if (folder == installed_ptp_dir()) return "installed networks";
+  return path.empty() ? "" : "search path";
+}
+
+namespace {
+
+// A fresh window's texts after the prediction: the finished ones composed here, the
+// messages by the window's own composer.
+void compose_shown(cli_prediction *p) {
+  static const app_model initial{};
+  if (p->status == PREDICTION_DONE && p->model) {
+    compose_finished_texts(p->model.get(), &p->shown);
+  } else {
+    p->shown = compose_view_texts(p->model ? p->model.get() : &initial, p->status, view_texts{});
+  }
+}
+
+// Starts *p as a fresh model: made once, then reset to the initial values for every form.
+bool fresh_model(cli_prediction *p) {
+  p->status = PREDICTION_FAILED;
+  if (p->model) {
+    *p->model = app_model{};
+  } else {
+    p->model.reset(create_app_model());
+  }
+  if (p->model) return true;
+  p->details = prediction_details{};
+  p->details.reason = "memory ran out";
+  compose_shown(p);
+  return false;
+}
+
+}  // namespace
+
+cli_prediction run_prediction(const cli_form *form, const std::vector<std::string> &path,
+                              std::FILE *diagnostics) {
   cli_prediction p;
-  p.model.reset(create_app_model());
-  if (!p.model) return p;
+  if (!fresh_model(&p)) return p;
   const std::string *t = form->texts;
-  p.status = predict_price(p.model.get(), form->is_shiny, t[0].c_str(), t[1].c_str(), t[2].c_str(),
-                           t[3].c_str(), t[4].c_str(), t[5].c_str(), t[6].c_str(), t[7].c_str(),
-                           ptp_dir, diagnostics);
-  p.shown = compose_view_texts(p.model.get(), p.status, view_texts{});
+  p.status = predict_price_on_path(p.model.get(), form->is_shiny, t[0].c_str(), t[1].c_str(),
+                                   t[2].c_str(), t[3].c_str(), t[4].c_str(), t[5].c_str(),
+                                   t[6].c_str(), t[7].c_str(), path, diagnostics, &p.details);
+  compose_shown(&p);
   return p;
 }
 
-std::string failure_reason(const cli_form *form, const char *ptp_dir) {
-  for (int i = 1; i <= 3; ++i) {
-    const std::string path = network_path(ptp_dir, form->texts[0], i);
-    std::FILE *file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) return "cannot open " + path + ": " + std::strerror(errno);
-    std::fclose(file);
-  }
-  return "the networks " + network_path(ptp_dir, form->texts[0], 1) +
-         " (and _m2, _m3) cannot be used: damaged, of another shape, or memory ran out";
+// *** The batch's species, each loaded once
+
+// A batch with more distinct National ID texts than this prices the rest without keeping
+// them, so that no input can make the pricer's memory grow without bound.
+constexpr std::size_t kept_species_limit = 4096;
+
+struct batch_pricer {
+  std::uint64_t serial = 0;  // tells the pricers of one process apart
+  std::vector<std::string> path;
+  bool path_given = false;
+  bool verbose = false;
+  std::mutex mutex;
+  std::unordered_map<std::string, species_snapshot_ptr> loaded;  // by National ID text
+};
+
+namespace {
+
+// Each pricing thread's own index of the species it has met, in front of the shared one.
+std::atomic<std::uint64_t> pricers_made{0};
+
+struct thread_species {
+  std::uint64_t owner = 0;  // the serial of the pricer whose species these are
+  std::unordered_map<std::string, const species_snapshot *> known;
+};
+thread_local thread_species this_thread_species;
+
+void describe_species(const batch_pricer *b, const species_snapshot *s, std::FILE *diagnostics) {
+  if (diagnostics == nullptr || !b->verbose) return;
+  std::fprintf(diagnostics, "orvanta-cli: species %s: networks folder %s (%s), %s\n",
+               s->nid_text.c_str(), s->folder.c_str(),
+               folder_role(s->folder, b->path, b->path_given).c_str(),
+               s->file.state == species_file_state::valid     ? "priced by its species file"
+               : s->file.state == species_file_state::damaged ? "its species file is damaged"
+                                                              : "no species file");
+  if (s->file.state == species_file_state::damaged)
+    std::fprintf(diagnostics, "orvanta-cli: %s\n", s->file.reason.c_str());
 }
 
-std::string default_ptp_dir(std::string *how) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (fs::exists("./ptp", ec)) {
-    *how = "working folder";
-    return "./ptp";
+// The snapshot for the form's National ID text, loaded at its first use; nullptr when the
+// pricer keeps no more species (or memory ran out).
+const species_snapshot *snapshot_for(batch_pricer *b, const std::string &nid_text,
+                                     std::FILE *diagnostics) {
+  thread_species &mine = this_thread_species;
+  if (mine.owner != b->serial) {
+    mine.owner = b->serial;
+    mine.known.clear();
   }
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    const fs::path installed =
-        (exe.parent_path() / ".." / "share" / "orvanta" / "ptp").lexically_normal();
-    if (fs::is_directory(installed, ec)) {
-      *how = "installed networks; there is no ./ptp in the working folder";
-      return installed.string();
+  if (const auto it = mine.known.find(nid_text); it != mine.known.end()) return it->second;
+  const species_snapshot *s = nullptr;
+  {
+    // Loading under the lock: a species is read once, whichever thread meets it first.
+    std::lock_guard lock(b->mutex);
+    if (const auto it = b->loaded.find(nid_text); it != b->loaded.end()) {
+      s = it->second.get();
+    } else if (b->loaded.size() < kept_species_limit) {
+      species_snapshot_ptr loaded(load_species_snapshot(b->path, nid_text.c_str()));
+      if (loaded == nullptr) return nullptr;
+      s = loaded.get();
+      describe_species(b, s, diagnostics);
+      b->loaded.emplace(nid_text, std::move(loaded));
     }
   }
-  *how = "neither ./ptp nor installed networks were found";
-  return "./ptp";
+  if (s != nullptr) mine.known.emplace(nid_text, s);
+  return s;
+}
+
+}  // namespace
+
+batch_pricer *create_batch_pricer(const std::vector<std::string> &path, bool path_given,
+                                  bool verbose) {
+  batch_pricer *b = new (std::nothrow) batch_pricer;
+  if (b == nullptr) return nullptr;
+  b->serial = ++pricers_made;
+  b->path = path;
+  b->path_given = path_given;
+  b->verbose = verbose;
+  return b;
+}
+
+void free_batch_pricer(batch_pricer *b) {
+  delete b;
+}
+
+void price_form(batch_pricer *b, const cli_form *form, std::FILE *diagnostics, cli_prediction *p) {
+  if (!fresh_model(p)) return;
+  const std::string *t = form->texts;
+  const species_snapshot *s = b != nullptr ? snapshot_for(b, t[0], diagnostics) : nullptr;
+  if (s != nullptr) {
+    p->status = predict_price_from_snapshot(
+        s, p->model.get(), form->is_shiny, t[0].c_str(), t[1].c_str(), t[2].c_str(), t[3].c_str(),
+        t[4].c_str(), t[5].c_str(), t[6].c_str(), t[7].c_str(), diagnostics, &p->details);
+  } else {
+    static const std::vector<std::string> working_folder = {"./ptp"};
+    p->status = predict_price_on_path(
+        p->model.get(), form->is_shiny, t[0].c_str(), t[1].c_str(), t[2].c_str(), t[3].c_str(),
+        t[4].c_str(), t[5].c_str(), t[6].c_str(), t[7].c_str(),
+        b != nullptr ? b->path : working_folder, diagnostics, &p->details);
+  }
+  compose_shown(p);
 }

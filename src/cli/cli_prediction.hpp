@@ -10,6 +10,7 @@
 
 #include "cli/csv_reader.hpp"
 #include "model/model_orvanta.hpp"
+#include "model/species_snapshot.hpp"
 #include "view/view_texts.hpp"
 
 // What a user would put into the window's form.
@@ -43,24 +44,57 @@ struct app_model_deleter {
 };
 using app_model_ptr = std::unique_ptr<app_model, app_model_deleter>;
 
-// A finished prediction: the model it filled and what the window would show after it.
+// A finished prediction: the model it filled, what the window would show after it, and
+// what the prediction used and found (the folder, the species' name, the coverage rating,
+// the expected error, and for status 1 why).
 struct cli_prediction {
   app_model_ptr model;  // null only when memory ran out (status is then 1)
   int status = PREDICTION_FAILED;
   view_texts shown;
+  prediction_details details;
 };
 
-// Runs predict_price on a fresh model with the form and the networks of `ptp_dir`, then
-// composes the texts of a fresh window (every label empty, width 416) for its status. The
-// diagnostic block goes to `diagnostics`, or nowhere when it is nullptr.
-cli_prediction run_prediction(const cli_form *form, const char *ptp_dir, std::FILE *diagnostics);
+// What a fresh window shows after a finished prediction (status 0) on `m`: the same texts
+// as compose_view_texts, composed without formatted printing and into the buffers *shown
+// already holds, since a batch composes them for every row. REQUIRES: m != NULL.
+void compose_finished_texts(const app_model *m, view_texts *shown);
 
-// Why a prediction of `form` with the networks of `ptp_dir` ended with status 1, as far as
-// can be told from outside: the first network file that cannot be opened, or else that
-// the files could not be used.
-std::string failure_reason(const cli_form *form, const char *ptp_dir);
+// The networks folders to search: `ptp_dir` alone when one is given (not nullptr),
+// otherwise ./ptp, the seller's own folder and the installed networks.
+std::vector<std::string> cli_search_path(const std::string *ptp_dir);
 
-// The networks folder when none is given: "./ptp" when it exists in the working folder,
-// otherwise the installed networks <folder of the executable>/../share/orvanta/ptp when
-// that exists, otherwise "./ptp". *how says which of the three it is.
-std::string default_ptp_dir(std::string *how);
+// Which of `path`'s folders `folder` is, for --verbose: "--ptp-dir", "working folder",
+// "your own networks", "installed networks"; `path_given` when it came from --ptp-dir.
+std::string folder_role(const std::string &folder, const std::vector<std::string> &path,
+                        bool path_given);
+
+// Runs one prediction on a fresh model with the form, the species priced from the first
+// folder of `path` that holds it, then composes the texts of a fresh window (every label
+// empty, width 416) for its status. The diagnostic block goes to `diagnostics`, or nowhere
+// when it is nullptr.
+cli_prediction run_prediction(const cli_form *form, const std::vector<std::string> &path,
+                              std::FILE *diagnostics);
+
+// Prices a batch's forms along one search path: each species' files are read and checked
+// once, at first use, and every later form of that species is priced from what was read,
+// exactly as run_prediction would price it. Safe to use from several threads at once.
+struct batch_pricer;
+
+// A new pricer for `path` (release with free_batch_pricer), or nullptr when memory runs
+// out. With `verbose`, the first use of each species says on the diagnostics stream which
+// folder prices it, and why its species file is damaged when it is.
+batch_pricer *create_batch_pricer(const std::vector<std::string> &path, bool path_given,
+                                  bool verbose);
+void free_batch_pricer(batch_pricer *b);
+
+// Ownership only: releases through free_batch_pricer.
+struct batch_pricer_deleter {
+  void operator()(batch_pricer *b) const { free_batch_pricer(b); }
+};
+using batch_pricer_ptr = std::unique_ptr<batch_pricer, batch_pricer_deleter>;
+
+// Prices the form into *p (its model and texts are reused from the last call, starting from
+// a fresh model and a fresh window). The diagnostic block goes to `diagnostics`, or nowhere
+// when it is nullptr. Without a pricer (memory ran out making one), the form is priced on
+// its own from ./ptp.
+void price_form(batch_pricer *b, const cli_form *form, std::FILE *diagnostics, cli_prediction *p);

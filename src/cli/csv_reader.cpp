@@ -3,20 +3,39 @@
 // blanks around unquoted fields); this unit adds the header mapping, row records, the
 // byte-order mark, line numbers and the bounds that keep a hostile file from taking
 // unbounded memory.
+//
+// Rows are handed out by swapping buffers with the caller, so a long file is read without
+// an allocation per row once the buffers have grown to the file's widest fields.
 #include "cli/csv_reader.hpp"
 
 #include <csv.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <string_view>
 
 namespace {
 
 constexpr std::size_t read_block_bytes = 64 * 1024;
+
+// libcsv grows its buffer for the field being parsed through this hook, which refuses to
+// go past a bound: a longer field stops the parser (CSV_ENOMEM) and the reader skips the
+// rest of it. Fields between the limit and the bound are caught by their length.
+constexpr std::size_t parser_buffer_bound = 2 * csv_max_field_bytes;
+void *bounded_realloc(void *buffer, std::size_t size) {
+  return size > parser_buffer_bound ? nullptr : std::realloc(buffer, size);
+}
+
+// libcsv's state after a quote inside a quoted field: an escaped quote, or its end.
+constexpr int libcsv_field_might_have_ended = 3;
+
+// Where the reader stands in an over-long field it is skipping.
+enum class skipping { none, unquoted, in_quotes, after_quote };
 
 bool same_name(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -59,19 +78,23 @@ struct csv_file {
   bool row_has_text = false;    // some field is quoted or not empty
   bool extra_text = false;      // a field past the header's columns holds text
   bool field_too_long = false;  // the field being parsed has outgrown the limit
-  std::uint64_t row_line = 0;
-  std::string row_error;
-  std::vector<std::string> row_fields;
+  skipping skip = skipping::none;
+  csv_row current;  // its number, line, error and fields as they are parsed
 
   // *** Input position
   std::uint64_t line = 1;
+  bool after_cr = false;  // the last byte read was a CR, so an LF now ends no new line
   std::uint64_t rows = 0;
   bool at_start = true;
   bool at_end = false;
   bool failed = false;
   std::string failure;
   std::vector<char> block;
-  std::deque<csv_row> ready;  // rows parsed and not yet handed out
+  // Rows parsed and not yet handed out: `ready_count` of them from `ready_first`, in a
+  // ring whose other slots keep the buffers of rows handed out earlier.
+  std::vector<csv_row> ready;
+  std::size_t ready_first = 0;
+  std::size_t ready_count = 0;
 };
 
 namespace {
@@ -111,8 +134,30 @@ void start_row(csv_file *f) {
   f->field_count = 0;
   f->row_has_text = false;
   f->extra_text = false;
-  f->row_error.clear();
-  f->row_fields.assign(f->columns.size(), std::string());
+  f->current.error.clear();
+  // Cleared, not replaced: each field keeps the buffer it grew.
+  f->current.fields.resize(f->columns.size());
+  for (std::string &field : f->current.fields) field.clear();
+}
+
+bool set_up_parser(csv_file *f) {
+  if (csv_init(&f->parser, CSV_EMPTY_IS_NULL) != 0) return false;
+  csv_set_blk_size(&f->parser, 1024);
+  csv_set_realloc_func(&f->parser, bounded_realloc);
+  return true;
+}
+
+// Moves the finished row into the ring of ready rows, taking back a slot's old buffers.
+void push_ready(csv_file *f) {
+  if (f->ready_count == f->ready.size()) {
+    std::rotate(f->ready.begin(), f->ready.begin() + static_cast<long>(f->ready_first),
+                f->ready.end());
+    f->ready_first = 0;
+    f->ready.emplace_back();
+  }
+  const std::size_t slot = (f->ready_first + f->ready_count) % f->ready.size();
+  std::swap(f->ready[slot], f->current);
+  ++f->ready_count;
 }
 
 // libcsv calls this at the end of each field; s is null for an empty unquoted field.
@@ -121,7 +166,7 @@ void on_field(void *s, std::size_t len, void *data) {
   const std::size_t index = f->field_count++;
   const bool too_long = f->field_too_long || len > csv_max_field_bytes;
   f->field_too_long = false;
-  if (index == 0) f->row_line = f->line;
+  if (index == 0) f->current.line = f->line;
   if (s != nullptr) f->row_has_text = true;
   std::string_view text = s ? std::string_view(static_cast<const char *>(s), len) : "";
 
@@ -138,15 +183,15 @@ void on_field(void *s, std::size_t len, void *data) {
     return;
   }
   const int slot = f->slot_of_field[index];
-  if (slot < 0 || !f->row_error.empty()) return;
+  if (slot < 0 || !f->current.error.empty()) return;
   const std::string &column = f->columns[static_cast<std::size_t>(slot)];
   if (too_long) {
-    f->row_error = "the " + quoted(column) + " field is longer than " +
-                   std::to_string(csv_max_field_bytes) + " bytes";
+    f->current.error = "the " + quoted(column) + " field is longer than " +
+                       std::to_string(csv_max_field_bytes) + " bytes";
   } else if (text.find('\0') != std::string_view::npos) {
-    f->row_error = "the " + quoted(column) + " field holds a NUL byte";
+    f->current.error = "the " + quoted(column) + " field holds a NUL byte";
   } else {
-    f->row_fields[static_cast<std::size_t>(slot)].assign(text);
+    f->current.fields[static_cast<std::size_t>(slot)].assign(text);
   }
 }
 
@@ -162,85 +207,162 @@ void on_row(int, void *data) {
     start_row(f);
     return;
   }
-  csv_row row;
-  row.number = ++f->rows;
-  row.line = f->row_line;
+  f->current.number = ++f->rows;
   const std::size_t expected = f->slot_of_field.size();
-  if (!f->row_error.empty()) {
-    row.error = f->row_error;
-  } else if (f->field_count < expected || f->extra_text) {
-    row.error = "the row has " + std::to_string(f->field_count) + " fields, the header " +
-                std::to_string(expected);
-  } else {
-    row.fields = std::move(f->row_fields);
+  if (f->current.error.empty() && (f->field_count < expected || f->extra_text)) {
+    f->current.error = "the row has " + std::to_string(f->field_count) + " fields, the header " +
+                       std::to_string(expected);
   }
-  if (f->header_error.empty()) f->ready.push_back(std::move(row));
+  if (f->header_error.empty()) push_ready(f);
   start_row(f);
 }
 
-// Keeps libcsv's buffer for the field being parsed within the limit plus one block: the
-// text of an over-long field is not needed, only the fact. The tail that libcsv may still
-// strip (the trailing blanks and the closing quote it has buffered) is kept.
-void bound_field(csv_file *f) {
-  csv_parser &p = f->parser;
-  if (p.entry_pos <= csv_max_field_bytes) return;
+// Skips what is left of an over-long field, from the first byte libcsv did not take.
+// Returns how many bytes belong to the field: the byte after them (a separator or line
+// end) ends it.
+std::size_t skip_field(csv_file *f, const char *p, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const char c = p[i];
+    const bool ends = c == ',' || c == '\r' || c == '\n';
+    switch (f->skip) {
+      case skipping::unquoted:
+        if (ends) return i;
+        break;
+      case skipping::in_quotes:
+        if (c == '"') f->skip = skipping::after_quote;
+        break;
+      case skipping::after_quote:
+        if (ends) return i;
+        // A doubled quote, or text after a closing quote (which libcsv keeps as text).
+        if (c != ' ' && c != '\t') f->skip = skipping::in_quotes;
+        break;
+      case skipping::none:
+        return i;
+    }
+  }
+  return n;
+}
+
+// Ends the skipped field: a separator goes to a new parser, which reports an empty field in
+// its place (flagged too long); a line end ends the row here, since a new parser would
+// take it for a blank line.
+bool end_skipped_field(csv_file *f, char terminator) {
+  f->skip = skipping::none;
   f->field_too_long = true;
-  const std::size_t keep = std::min(p.entry_pos, p.spaces + 1);
-  std::memmove(p.entry_buf, p.entry_buf + (p.entry_pos - keep), keep);
-  p.entry_pos = keep;
+  csv_free(&f->parser);
+  f->parser_ready = set_up_parser(f);
+  if (!f->parser_ready) return false;
+  if (terminator != ',') {
+    on_field(nullptr, 0, f);
+    on_row(terminator, f);
+  }
+  return true;
+}
+
+// Parses bytes that lie within one line of the file.
+bool parse_bytes(csv_file *f, const char *p, std::size_t n) {
+  while (n > 0) {
+    if (f->skip != skipping::none) {
+      const std::size_t skipped = skip_field(f, p, n);
+      p += skipped;
+      n -= skipped;
+      if (n == 0) return true;
+      if (!end_skipped_field(f, *p)) return false;
+      if (*p != ',') {
+        ++p;
+        --n;
+      }
+      continue;
+    }
+    const std::size_t taken = csv_parse(&f->parser, p, n, on_field, on_row, f);
+    if (taken == n) return true;
+    if (csv_error(&f->parser) != CSV_ENOMEM) return false;
+    // The field outgrew the bound: skip the rest of it, from where libcsv stopped.
+    const csv_parser &state = f->parser;
+    f->skip = state.quoted == 0                               ? skipping::unquoted
+              : state.pstate == libcsv_field_might_have_ended ? skipping::after_quote
+                                                              : skipping::in_quotes;
+    p += taken;
+    n -= taken;
+  }
+  return true;
 }
 
 // End of input: ends the last row, or makes it an error row when it ends inside quotes.
 void finish_input(csv_file *f) {
   f->at_end = true;
-  // Strict end-checking only reports a quoted field still open; nothing else is parsed.
-  csv_set_opts(&f->parser, CSV_EMPTY_IS_NULL | CSV_STRICT | CSV_STRICT_FINI);
-  if (csv_fini(&f->parser, on_field, on_row, f) == 0) return;
+  if (f->skip == skipping::unquoted || f->skip == skipping::after_quote) {
+    end_skipped_field(f, '\n');
+    return;
+  }
+  int unclosed = f->skip == skipping::in_quotes;
+  if (!unclosed) {
+    // Strict end-checking only reports a quoted field still open; nothing else is parsed.
+    csv_set_opts(&f->parser, CSV_EMPTY_IS_NULL | CSV_STRICT | CSV_STRICT_FINI);
+    unclosed = csv_fini(&f->parser, on_field, on_row, f) != 0;
+  }
+  if (!unclosed) return;
   // The open field has not been handed over: count it and report the row.
   ++f->field_count;
   f->row_has_text = true;
-  if (f->field_count == 1) f->row_line = f->line;
+  if (f->field_count == 1) f->current.line = f->line;
   if (!f->header_done) {
     f->header_done = true;
     f->header_error = f->name + ": the header line ends inside a quoted field";
     return;
   }
-  f->row_error = "a quoted field has no closing quote before the end of the file";
+  f->current.error = "a quoted field has no closing quote before the end of the file";
   on_row(-1, f);
 }
 
-// Reads one block and parses it. Returns false (message in f->failure) on a read error.
+// Reads what the input has ready (up to one block) and parses it: a pipe's rows are
+// parsed as they arrive. Returns false (message in f->failure) on a read error.
 bool read_block(csv_file *f) {
-  std::size_t n = std::fread(f->block.data(), 1, f->block.size(), f->stream);
-  if (n < f->block.size() && std::ferror(f->stream)) {
+  ssize_t got;
+  do {
+    got = ::read(fileno(f->stream), f->block.data(), f->block.size());
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
     f->failed = true;
     f->failure = "cannot read " + f->name + ": " + std::strerror(errno);
     return false;
   }
+  if (got == 0) {
+    finish_input(f);
+    return true;
+  }
   const char *p = f->block.data();
+  std::size_t n = static_cast<std::size_t>(got);
   if (f->at_start) {
+    // A block holds at least the three bytes of a byte-order mark unless the whole input
+    // is shorter, except from a pipe written byte by byte; such a mark is then text.
     f->at_start = false;
     if (n >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) {
       p += 3;
       n -= 3;
     }
   }
-  // One line at a time, so that every row knows its line.
+  // One line at a time, so that every row knows its line. CR, LF and CR LF each end one.
   while (n > 0) {
-    const void *nl = std::memchr(p, '\n', n);
-    const std::size_t len =
-        nl ? static_cast<std::size_t>(static_cast<const char *>(nl) - p) + 1 : n;
-    if (csv_parse(&f->parser, p, len, on_field, on_row, f) != len) {
+    std::size_t len = 0;
+    while (len < n && p[len] != '\n' && p[len] != '\r') ++len;
+    const bool line_end = len < n;
+    if (line_end) ++len;
+    if (!parse_bytes(f, p, len)) {
       f->failed = true;
       f->failure = "cannot read " + f->name + ": " + csv_strerror(csv_error(&f->parser));
       return false;
     }
-    bound_field(f);
-    if (nl) ++f->line;
+    if (line_end) {
+      const char end = p[len - 1];
+      if (end == '\r' || !f->after_cr) ++f->line;
+      f->after_cr = end == '\r';
+    } else {
+      f->after_cr = false;
+    }
     p += len;
     n -= len;
   }
-  if (std::feof(f->stream)) finish_input(f);
   return true;
 }
 
@@ -267,12 +389,11 @@ csv_file *open_csv_file(const char *path, const std::vector<std::string> &column
     f->owns_stream = true;
     f->name = path;
   }
-  if (csv_init(&f->parser, CSV_EMPTY_IS_NULL) != 0) {
+  if (!set_up_parser(f.get())) {
     *error = "cannot set up the CSV parser";
     return nullptr;
   }
   f->parser_ready = true;
-  csv_set_blk_size(&f->parser, 1024);
   f->columns = columns;
   f->block.resize(read_block_bytes);
   start_row(f.get());
@@ -295,7 +416,7 @@ csv_file *open_csv_file(const char *path, const std::vector<std::string> &column
 
 int read_csv_row(csv_file *f, csv_row *row, std::string *error) {
   if (f == nullptr || row == nullptr) return -1;
-  while (f->ready.empty()) {
+  while (f->ready_count == 0) {
     if (f->failed) {
       if (error) *error = f->failure;
       return -1;
@@ -303,9 +424,15 @@ int read_csv_row(csv_file *f, csv_row *row, std::string *error) {
     if (f->at_end) return 0;
     read_block(f);
   }
-  *row = std::move(f->ready.front());
-  f->ready.pop_front();
+  // The caller's row takes the slot's place, so its buffers serve a later row.
+  std::swap(*row, f->ready[f->ready_first]);
+  f->ready_first = (f->ready_first + 1) % f->ready.size();
+  --f->ready_count;
   return 1;
+}
+
+bool csv_row_ready(const csv_file *f) {
+  return f == nullptr || f->ready_count > 0 || f->failed || f->at_end;
 }
 
 const std::string *csv_field(const csv_file *f, const csv_row *row, const char *name) {

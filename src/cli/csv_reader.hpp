@@ -5,7 +5,8 @@
 // fields or with a message saying why it cannot be used, so one bad row never costs the
 // rest of the file. Parsing follows RFC 4180 (quoted fields, "" escapes, commas and line
 // breaks inside quotes) and also accepts a UTF-8 byte-order mark, Windows and old Mac line
-// ends, blanks around unquoted fields and blank lines (skipped).
+// ends (each counts as one line), blanks around unquoted fields and blank lines (skipped).
+// Rows are parsed as the input delivers them, so a pipe's rows come before it is closed.
 #pragma once
 
 #include <cstddef>
@@ -39,8 +40,14 @@ csv_file *open_csv_file(const char *path, const std::vector<std::string> &column
 
 // Reads the next data row into *row. Returns 1 when a row was read (its `error` says
 // whether it is usable), 0 at the end of the input, -1 when reading failed (message in
-// *error; the rows read before stay valid).
+// *error; the rows read before stay valid). The row's old buffers are kept for later rows,
+// so passing the same row again and again reads a file without allocating per row.
 int read_csv_row(csv_file *f, csv_row *row, std::string *error);
+
+// True when read_csv_row will answer without waiting for more input (a row is parsed, or
+// the input has ended or failed): a caller reading a pipe can hand on the rows it holds
+// before it waits.
+bool csv_row_ready(const csv_file *f);
 
 // The field of `row` for the needed column `name` (matched as at opening), or nullptr when
 // that column was not named at opening or the row holds an error.

@@ -12,9 +12,14 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
+#include "cli/cli_batch.hpp"
+#include "cli/cli_list.hpp"
 #include "cli/cli_output.hpp"
 #include "cli/cli_prediction.hpp"
 #include "cli/csv_reader.hpp"
+#include "model/ptp_path.hpp"
 
 namespace {
 
@@ -33,57 +38,52 @@ int finish(int status) {
   return status;
 }
 
-int price_one(const cli_form &form, const std::string &ptp_dir, cli_output *out, bool verbose) {
-  cli_prediction p = run_prediction(&form, ptp_dir.c_str(), verbose ? stderr : nullptr);
-  std::string failure;
-  if (p.status == PREDICTION_FAILED) failure = failure_reason(&form, ptp_dir.c_str());
+int price_one(const cli_form &form, const std::vector<std::string> &path, bool path_given,
+              cli_output *out, bool verbose) {
+  if (verbose) {
+    const std::string folder = species_folder(path, form.texts[0].c_str());
+    complain("networks folder: " + folder + " (" + folder_role(folder, path, path_given) + ")");
+  }
+  cli_prediction p = run_prediction(&form, path, verbose ? stderr : nullptr);
   write_header(out);
-  write_prediction(out, 0, &form, &p, failure);
+  write_prediction(out, 0, &form, &p);
   if (p.status == PREDICTION_FAILED) {
-    complain("the prediction failed (status 1): " + failure);
+    complain("the prediction failed (status 1): " + p.details.reason);
     return finish(1);
   }
   return finish(0);
 }
 
-int price_batch(const std::string &path, const std::string &ptp_dir, cli_output *out,
-                bool verbose) {
+int list(const std::vector<std::string> &path, bool path_given, cli_format format, bool verbose) {
+  for (const listed_species &s : list_species(path)) {
+    const std::string line = format == cli_format::json
+                                 ? list_line_json(s)
+                                 : list_line_text(s, folder_role(s.folder, path, path_given));
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    if (verbose && s.source == species_file_state::damaged) complain(s.reason);
+  }
+  return finish(0);
+}
+
+int price_batch(const std::string &path, batch_settings *settings) {
   std::string error;
   csv_file_ptr file(open_csv_file(path.c_str(), batch_columns(), &error));
   if (!file) {
     complain(error);
     return exit_usage;
   }
-  write_header(out);
-  std::uint64_t priced = 0, unreadable = 0;
-  csv_row row;
-  int r;
-  while ((r = read_csv_row(file.get(), &row, &error)) == 1) {
-    cli_form form;
-    read_batch_form(&row, &form);
-    if (!row.error.empty()) {
-      write_row_error(out, row.number, row.error);
-      ++unreadable;
-      continue;
-    }
-    if (verbose) complain("row " + std::to_string(row.number));
-    cli_prediction p = run_prediction(&form, ptp_dir.c_str(), verbose ? stderr : nullptr);
-    std::string failure;
-    if (p.status == PREDICTION_FAILED) {
-      failure = failure_reason(&form, ptp_dir.c_str());
-      if (verbose) complain("row " + std::to_string(row.number) + ": " + failure);
-    }
-    write_prediction(out, row.number, &form, &p, failure);
-    ++priced;
-    if (std::ferror(stdout)) break;  // finish() reports it; the rest could not be written
-  }
-  if (r < 0) {
-    complain(error);
-    finish(0);
+  std::fflush(stdout);  // the records go straight to the descriptor
+  const batch_result result = price_batch_rows(file.get(), settings, STDOUT_FILENO);
+  if (!result.write_error.empty()) {
+    complain("cannot write the results: " + result.write_error);
     return exit_usage;
   }
-  if (verbose) {
-    complain(std::to_string(priced) + " rows priced, " + std::to_string(unreadable) +
+  if (!result.read_error.empty()) {
+    complain(result.read_error);
+    return exit_usage;
+  }
+  if (settings->verbose) {
+    complain(std::to_string(result.priced) + " rows priced, " + std::to_string(result.unreadable) +
              " rows could not be read");
   }
   return finish(0);
@@ -118,17 +118,28 @@ int main(int argc, char **argv) {
       ->check(CLI::IsMember({"text", "json", "csv"}))
       ->capture_default_str();
   CLI::Option *ptp_option =
-      app.add_option(
-             "--ptp-dir", ptp_dir,
-             "Folder of the network files <NID>_m1.tp, _m2.tp, _m3.tp [default: ./ptp, or the "
-             "installed networks (<bin>/../share/orvanta/ptp) when there is no ./ptp]")
+      app.add_option("--ptp-dir", ptp_dir,
+                     "Folder of the species files <N>_species.json and network files <NID>_m1.tp, "
+                     "_m2.tp, _m3.tp [default: each species from the first of ./ptp, "
+                     "${XDG_DATA_HOME:-~/.local/share}/orvanta/ptp and the installed networks "
+                     "(<bin>/../share/orvanta/ptp) that holds its files]")
           ->type_name("DIR");
   CLI::Option *batch_option =
       app.add_option("--batch", batch, "Price every row of this CSV file (- for standard input)")
           ->type_name("FILE");
+  bool listing = false;
+  CLI::Option *list_flag = app.add_flag(
+      "--list", listing,
+      "List the species that can be priced: number, name, folder, species file or built-in "
+      "table, networks present, training rows and expected errors");
+  unsigned jobs = 0;
+  app.add_option("--jobs", jobs, "Threads that price a batch's rows [default: one per core]")
+      ->type_name("N")
+      ->check(CLI::Range(1u, 256u));
   app.add_flag("--verbose", verbose,
-               "Write each prediction's diagnostic numbers and the networks folder used to "
-               "standard error");
+               "Write to standard error the networks folder that prices each species, each "
+               "prediction's diagnostic numbers, why a prediction failed or a species file "
+               "is damaged");
   app.set_version_flag("--version", "orvanta-cli " ORVANTA_VERSION);
   const char *metavars[8] = {"NID", "LVL", "HP", "ATK", "DEF", "SPATK", "SPDEF", "SPD"};
   const char *descriptions[8] = {"National ID", "Level (Lvl)", "HP IV",     "Atk IV",
@@ -145,7 +156,28 @@ int main(int argc, char **argv) {
     return app.exit(e) == 0 ? 0 : exit_usage;
   }
 
+  if (ptp_option->count() > 0 && ptp_dir.empty()) {
+    complain("--ptp-dir needs a folder; an empty name names none");
+    return exit_usage;
+  }
   const bool batch_mode = batch_option->count() > 0;
+  const bool path_given = ptp_option->count() > 0;
+  const std::vector<std::string> path = cli_search_path(path_given ? &ptp_dir : nullptr);
+  cli_output out;
+  out.format = format == "json"  ? cli_format::json
+               : format == "csv" ? cli_format::csv
+                                 : cli_format::text;
+  if (list_flag->count() > 0) {
+    if (batch_mode || positionals[0]->count() > 0 || shiny_flag->count() > 0) {
+      complain("--list takes no batch, texts or --shiny");
+      return exit_usage;
+    }
+    if (out.format == cli_format::csv) {
+      complain("--list writes text or json");
+      return exit_usage;
+    }
+    return list(path, path_given, out.format, verbose);
+  }
   if (batch_mode) {
     if (positionals[0]->count() > 0) {
       complain(
@@ -174,19 +206,17 @@ int main(int argc, char **argv) {
     }
   }
 
-  if (ptp_option->count() > 0) {
-    if (verbose) complain("networks folder: " + ptp_dir + " (--ptp-dir)");
-  } else {
-    std::string how;
-    ptp_dir = default_ptp_dir(&how);
-    if (verbose) complain("networks folder: " + ptp_dir + " (" + how + ")");
+  if (!batch_mode) return price_one(form, path, path_given, &out, verbose);
+  if (verbose) {
+    std::string folders;
+    for (const std::string &folder : path) folders += (folders.empty() ? "" : ", ") + folder;
+    complain((path_given ? "networks folder: " : "networks search path: ") + folders);
   }
-
-  cli_output out;
-  out.format = format == "json"  ? cli_format::json
-               : format == "csv" ? cli_format::csv
-                                 : cli_format::text;
-  out.batch = batch_mode;
-  return batch_mode ? price_batch(batch, ptp_dir, &out, verbose)
-                    : price_one(form, ptp_dir, &out, verbose);
+  batch_settings settings;
+  settings.format = out.format;
+  settings.path = path;
+  settings.path_given = path_given;
+  settings.verbose = verbose;
+  settings.threads = jobs;
+  return price_batch(batch, &settings);
 }

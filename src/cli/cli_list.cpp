@@ -1,0 +1,143 @@
+// The species list: the built-in table and the species files found along the path.
+#include "cli/cli_list.hpp"
+
+#include <sys/stat.h>
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string_view>
+#include <system_error>
+
+#include "cli/cli_output.hpp"
+#include "model/ptp_path.hpp"
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+bool exists(const std::string &path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+// The National ID of a species file's name ("121_species.json"), written as the files are
+// named: decimal, no leading zero, at most 4294967295.
+std::optional<std::uint32_t> species_file_nid(std::string_view name) {
+  constexpr std::string_view suffix = "_species.json";
+  if (name.size() <= suffix.size() || !name.ends_with(suffix)) return std::nullopt;
+  const std::string_view digits = name.substr(0, name.size() - suffix.size());
+  if (digits.size() > 1 && digits.front() == '0') return std::nullopt;
+  std::uint32_t nid = 0;
+  const auto end = digits.data() + digits.size();
+  const auto result = std::from_chars(digits.data(), end, nid);
+  if (result.ec != std::errc{} || result.ptr != end) return std::nullopt;
+  return nid;
+}
+
+std::optional<std::uint64_t> training_rows(const std::string &training) {
+  if (training.empty()) return std::nullopt;
+  const json t = json::parse(training, nullptr, false);
+  if (!t.is_object() || !t.contains("rows") || !t["rows"].is_number_unsigned()) return std::nullopt;
+  return t["rows"].get<std::uint64_t>();
+}
+
+std::string percent(const std::optional<double> &error) {
+  if (!error.has_value()) return "-";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f%%", *error * 100.0);
+  return text;
+}
+
+}  // namespace
+
+std::vector<listed_species> list_species(const std::vector<std::string> &path) {
+  std::map<std::uint32_t, bool> candidates;  // National ID -> on the built-in table, priced
+  for (const species_description &d : built_in_species()) {
+    if (d.priced) candidates[d.nid] = true;
+  }
+  for (const std::string &folder : path) {
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+      const std::optional<std::uint32_t> nid = species_file_nid(it->path().filename().native());
+      if (nid.has_value()) candidates.emplace(*nid, false);
+    }
+  }
+  std::vector<listed_species> list;
+  for (const auto &[nid, built_in] : candidates) {
+    const std::string text = std::to_string(nid);
+    listed_species s;
+    s.nid = nid;
+    s.folder = species_folder(path, text.c_str());
+    const species_file file = read_species_file(s.folder.c_str(), nid);
+    s.source = file.state;
+    if (file.state == species_file_state::absent) {
+      if (!built_in) continue;  // its file lies behind a folder that prices it by the table
+      s.name = find_built_in_species(nid)->name;
+    } else if (file.state == species_file_state::damaged) {
+      s.reason = file.reason;
+    } else {
+      s.name = file.description.name;
+      s.training_rows = training_rows(file.description.training);
+      s.expected_error = file.description.expected_error;
+    }
+    s.networks = true;
+    for (int k = 1; k <= 3; ++k)
+      s.networks = s.networks && exists(network_file_path(s.folder, text.c_str(), k));
+    list.push_back(std::move(s));
+  }
+  return list;
+}
+
+std::string list_line_text(const listed_species &s, const std::string &folder_role) {
+  std::string line = std::to_string(s.nid);
+  switch (s.source) {
+    case species_file_state::absent:
+      line += " " + s.name + ": built-in table";
+      break;
+    case species_file_state::valid: {
+      line += " " + s.name + ": species file";
+      std::string training;
+      if (s.training_rows.has_value())
+        training = std::to_string(*s.training_rows) + " training rows; ";
+      line += " (" + training + "expected error " + percent(s.expected_error[0]) + " / " +
+              percent(s.expected_error[1]) + " / " + percent(s.expected_error[2]) + ")";
+      break;
+    }
+    case species_file_state::damaged:
+      line += ": damaged species file, not priced";
+      break;
+  }
+  line += s.networks ? ", networks present" : ", networks missing";
+  line += ", folder " + s.folder;
+  if (!folder_role.empty()) line += " (" + folder_role + ")";
+  return line + "\n";
+}
+
+std::string list_line_json(const listed_species &s) {
+  json j;
+  j["nid"] = s.nid;
+  if (s.source == species_file_state::damaged) {
+    j["name"] = nullptr;
+  } else {
+    j["name"] = s.name;
+  }
+  j["priced_by"] = s.source == species_file_state::absent  ? "built-in table"
+                   : s.source == species_file_state::valid ? "species file"
+                                                           : "damaged species file";
+  j["folder"] = s.folder;
+  j["networks"] = s.networks;
+  j["training_rows"] = s.training_rows.has_value() ? json(*s.training_rows) : json(nullptr);
+  if (s.source == species_file_state::valid) {
+    json errors = json::array();
+    for (const std::optional<double> &e : s.expected_error)
+      errors.push_back(e.has_value() ? json(*e) : json(nullptr));
+    j["expected_error"] = std::move(errors);
+  } else {
+    j["expected_error"] = nullptr;
+  }
+  return j.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
