@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "decimal_comma_locale.hpp"
 #include "nn/multi_layer_perceptron.hpp"
 
 namespace {
@@ -414,47 +415,7 @@ TEST(LoadPerceptron, TrailingNumbersAreNotRead) {
 // ---------------------------------------------------------------------------------------
 // Locale: the window's toolkit sets the process locale from the environment.
 
-namespace {
-
-bool decimal_comma() {
-  return std::localeconv()->decimal_point[0] == ',';
-}
-
-// Selects a locale that writes "0,5". When the system has none installed, one is
-// compiled from the system's locale sources into a private folder for this process.
-bool select_decimal_comma_locale() {
-  for (const char *name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "it_IT.UTF-8", "es_ES.UTF-8",
-                           "ru_RU.UTF-8", "nl_NL.UTF-8"})
-    if (std::setlocale(LC_ALL, name) != nullptr && decimal_comma()) return true;
-  const std::string dir = temp_path("_locales");
-  const std::string command = "mkdir -p '" + dir + "' && localedef -c -i de_DE -f UTF-8 '" + dir +
-                              "/de_DE.UTF-8' >/dev/null 2>&1";
-  if (std::system(command.c_str()) == -1) return false;
-  setenv("LOCPATH", dir.c_str(), 1);
-  return std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr && decimal_comma();
-}
-
-class DecimalCommaLocale : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(select_decimal_comma_locale())
-        << "no decimal-comma locale could be selected or generated (scripts/setup installs "
-           "the locales package and de_DE.UTF-8)";
-    char text[16];
-    std::snprintf(text, sizeof text, "%.1f", 0.5);
-    ASSERT_STREQ(text, "0,5");
-  }
-  void TearDown() override {
-    std::setlocale(LC_ALL, "C");
-    const char *dir = std::getenv("LOCPATH");
-    if (dir != nullptr) {
-      std::system(("rm -rf '" + std::string(dir) + "'").c_str());
-      unsetenv("LOCPATH");
-    }
-  }
-};
-
-}  // namespace
+using orvanta_test::DecimalCommaLocale;
 
 TEST_F(DecimalCommaLocale, SaveWritesTheSameBytes) {
   perceptron_ptr p = example_network();
