@@ -1,6 +1,9 @@
 // The text model file: a five-line header with the shape and learning rate, then every
 // weight and bias in fixed notation with six decimals.
 //
+// The reader takes the file as a stream of tokens and stops at the last number the
+// header asks for, so whatever follows costs neither memory nor time.
+//
 // Numbers are formatted and parsed with std::to_chars / std::from_chars, which follow
 // the "C" locale's rules whatever locale the process has set (the window's toolkit
 // takes it from the environment), so a file has the same bytes everywhere.
@@ -208,10 +211,10 @@ perceptron *load_perceptron(const char *path) {
 
   // Every number must fit in the rest of the file before a network of that shape is
   // created, so a short file can never make the reader obtain memory it cannot fill:
-  // each number takes at least one character and a blank after it (bar the last). The
+  // after the learning rate, each number takes at least a blank and one character. The
   // product of two 32-bit counts fits 64 bits; the sums are bounded by the room first.
   const std::uint64_t rest = size > tokens.offset() ? size - tokens.offset() : 0;
-  const std::uint64_t available = rest / 2;  // the blank before the first number counts
+  const std::uint64_t available = rest / 2;
   std::uint64_t needed = 0;
   const auto need = [&](std::uint64_t lines, std::uint64_t columns, std::uint64_t times) {
     const std::uint64_t each = lines * columns;
