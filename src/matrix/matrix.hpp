@@ -57,7 +57,8 @@ void randomize(matrix *m);
 // In place into md: md(sl + i, sc + j) <- ms(i, j) for every element of ms.
 void copy_matrix(matrix *md, const matrix *ms, std::uint32_t sl, std::uint32_t sc);
 
-// Diagnostic printers, on standard output, every number as "%lf".
+// Diagnostic printers, on standard output, every number as "%lf" writes it in the "C"
+// locale, whatever locale the process has set.
 void print_matrix(const matrix *m);
 void print_matrix_line(const matrix *m);
 void print_matrix_line_side_side(const matrix *m, const matrix *n);

@@ -1,9 +1,17 @@
 // The text model file: a five-line header with the shape and learning rate, then every
 // weight and bias in fixed notation with six decimals.
 //
+// The reader takes the file as a stream of tokens and stops at the last number the
+// header asks for, so whatever follows costs neither memory nor time.
+//
 // Numbers are formatted and parsed with std::to_chars / std::from_chars, which follow
 // the "C" locale's rules whatever locale the process has set (the window's toolkit
 // takes it from the environment), so a file has the same bytes everywhere.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -54,20 +62,82 @@ void append_matrix(std::string &out, const matrix *m) {
 // ---------------------------------------------------------------------------------------
 // Reading
 
-std::vector<std::string_view> split_tokens(std::string_view text) {
-  std::vector<std::string_view> tokens;
-  const auto blank = [](char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-  };
-  std::size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && blank(text[i])) ++i;
-    const std::size_t start = i;
-    while (i < text.size() && !blank(text[i])) ++i;
-    if (i > start) tokens.push_back(text.substr(start, i - start));
+// The white-space-separated tokens of a file, read through one buffer of bounded size, so
+// that a file costs no more memory than the buffer however long it is, and text after
+// the last token asked for is never read.
+class token_reader {
+ public:
+  // The longest token the reader takes: far beyond the 317 characters of the widest
+  // value the writer produces.
+  static constexpr std::size_t max_token = 65536;
+
+  // REQUIRES: fd is open for reading; size_hint is the file's size, which sizes the buffer.
+  token_reader(int fd, std::uint64_t size_hint)
+      : fd_(fd),
+        buffer_(static_cast<std::size_t>(std::min<std::uint64_t>(size_hint + 1, max_token))) {}
+
+  // The next token, valid until the next call; false at the end of the file, on a read
+  // error, and for a token longer than max_token.
+  bool next(std::string_view &token) {
+    for (;;) {  // skip blanks
+      while (begin_ < end_ && blank(buffer_[begin_])) ++begin_;
+      if (begin_ < end_) break;
+      begin_ = end_ = 0;
+      if (!fill()) return false;
+    }
+    std::size_t i = begin_;
+    for (;;) {
+      while (i < end_ && !blank(buffer_[i])) ++i;
+      if (i < end_ || at_end_) break;
+      // The token may go on past the buffer: move it to the front and read more.
+      if (begin_ > 0) {
+        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        i -= begin_;
+        end_ -= begin_;
+        begin_ = 0;
+      }
+      if (end_ == buffer_.size()) {
+        if (buffer_.size() == max_token) return false;
+        buffer_.resize(std::min(buffer_.size() * 2, max_token));
+      }
+      if (!fill() && failed_) return false;
+    }
+    token = std::string_view(buffer_.data() + begin_, i - begin_);
+    begin_ = i;
+    return true;
   }
-  return tokens;
-}
+
+  // Bytes of the file up to the end of the last token returned.
+  std::uint64_t offset() const { return read_ - (end_ - begin_); }
+
+ private:
+  static bool blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+  }
+
+  // Appends what the file has next to the buffer; false at its end or on an error.
+  bool fill() {
+    if (at_end_) return false;
+    for (;;) {
+      const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+      if (got > 0) {
+        end_ += static_cast<std::size_t>(got);
+        read_ += static_cast<std::uint64_t>(got);
+        return true;
+      }
+      if (got < 0 && errno == EINTR) continue;
+      at_end_ = true;
+      failed_ = got < 0;
+      return false;
+    }
+  }
+
+  int fd_;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0, end_ = 0;  // the part of the buffer not yet handed out
+  std::uint64_t read_ = 0;           // bytes read from the file so far
+  bool at_end_ = false, failed_ = false;
+};
 
 // A whole token as a count; false for anything else (a sign, a fraction, trailing text).
 bool parse_count(std::string_view token, std::uint32_t &value) {
@@ -84,16 +154,11 @@ bool parse_value(std::string_view token, double &value) {
   return result.ec == std::errc{} && result.ptr == end && std::isfinite(value);
 }
 
-bool read_file(const char *path, std::string &text) {
-  std::FILE *file = std::fopen(path, "rb");
-  if (file == nullptr) return false;
-  char buffer[65536];
-  std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  return !failed;
-}
+// Closes a file descriptor when it goes out of scope.
+struct fd_closer {
+  int fd;
+  ~fd_closer() { ::close(fd); }
+};
 
 }  // namespace
 
@@ -123,24 +188,33 @@ int save_perceptron(const perceptron *p, const char *path) {
 
 perceptron *load_perceptron(const char *path) {
   if (path == nullptr) return nullptr;
-  std::string text;
-  if (!read_file(path, text)) return nullptr;
-  const std::vector<std::string_view> tokens = split_tokens(text);
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  const fd_closer closer{fd};
+  // Only a file of known size can be measured against its header before anything is
+  // created; a directory, a pipe or a device is no network file.
+  struct stat status;
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return nullptr;
+  const auto size = static_cast<std::uint64_t>(status.st_size);
+  token_reader tokens(fd, size);
 
   // The header: four key and count pairs, then a key and the learning rate. The keys
   // are skipped unread, so the values count by position.
-  if (tokens.size() < 10) return nullptr;
+  std::string_view token;
   std::uint32_t counts[4];
-  for (int i = 0; i < 4; ++i)
-    if (!parse_count(tokens[2 * i + 1], counts[i])) return nullptr;
+  for (std::uint32_t &count : counts)
+    if (!tokens.next(token) || !tokens.next(token) || !parse_count(token, count)) return nullptr;
   double learning_rate;
-  if (!parse_value(tokens[9], learning_rate)) return nullptr;
+  if (!tokens.next(token) || !tokens.next(token) || !parse_value(token, learning_rate))
+    return nullptr;
   const std::uint64_t inputs = counts[0], h = counts[1], outputs = counts[2], layers = counts[3];
 
-  // Every number must be in the file before a network of that shape is created, so a
-  // short file can never make the reader obtain memory it cannot fill. The product of
-  // two 32-bit counts fits 64 bits; the sums are bounded by the token count first.
-  const std::uint64_t available = tokens.size() - 10;
+  // Every number must fit in the rest of the file before a network of that shape is
+  // created, so a short file can never make the reader obtain memory it cannot fill:
+  // after the learning rate, each number takes at least a blank and one character. The
+  // product of two 32-bit counts fits 64 bits; the sums are bounded by the room first.
+  const std::uint64_t rest = size > tokens.offset() ? size - tokens.offset() : 0;
+  const std::uint64_t available = rest / 2;
   std::uint64_t needed = 0;
   const auto need = [&](std::uint64_t lines, std::uint64_t columns, std::uint64_t times) {
     const std::uint64_t each = lines * columns;
@@ -158,14 +232,14 @@ perceptron *load_perceptron(const char *path) {
       create_unfilled_perceptron(counts[0], counts[1], counts[2], counts[3], learning_rate);
   if (p == nullptr) return nullptr;
 
-  std::size_t next = 10;
+  // The numbers in the order the writer writes them; reading stops at the last one.
   const auto fill = [&](matrix *m) {
     const std::uint32_t lines = get_lines(m);
     const std::uint32_t columns = get_columns(m);
     for (std::uint32_t i = 0; i < lines; ++i) {
       for (std::uint32_t j = 0; j < columns; ++j) {
         double value;
-        if (!parse_value(tokens[next++], value)) return false;
+        if (!tokens.next(token) || !parse_value(token, value)) return false;
         set_element(m, i, j, value);
       }
     }

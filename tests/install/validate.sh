@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The desktop entry and the AppStream metainfo configured in the build tree validate, and
-# the screenshot the metainfo shows is in the repository.
+# The desktop entry and the AppStream metainfo configured in the build tree validate, the
+# screenshot the metainfo shows is in the repository, and both name the same licence.
 #   validate.sh PACKAGING_BUILD_DIR SOURCE_DIR
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -22,4 +22,9 @@ grep -Eq '<image>https?://[^<]+/docs/screenshot\.png</image>' "${metainfo[0]}" |
 [ -f "$2/docs/screenshot.png" ] &&
   [ "$(head -c 8 "$2/docs/screenshot.png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
   fail "$2/docs/screenshot.png is missing or not a PNG image"
+# The licence: MIT, in the sources' LICENSE and named by the metainfo.
+grep -q '<project_license>MIT</project_license>' "${metainfo[0]}" ||
+  fail "the metainfo does not name the MIT licence"
+head -1 "$2/LICENSE" | grep -qx 'MIT License' && grep -q 'The Orvanta developers' "$2/LICENSE" ||
+  fail "$2/LICENSE is not the MIT licence of the Orvanta developers"
 echo "desktop entry and metainfo are valid"
