@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <system_error>
 
 #include "common/contract.hpp"
 
@@ -42,10 +41,10 @@ std::uint32_t truncate_amount(double amount) {
   return static_cast<std::uint32_t>(amount);
 }
 
-// Writes the price text of `amount` at `text` (room for price_text_size - 1 characters,
-// no terminator) and returns its end.
+// Writes the price text of `amount` at `text` (room for price_text_size - 2 characters
+// is enough; no terminator) and returns its end.
 char *write_price(char *text, std::uint32_t amount) {
-  char *const limit = text + price_text_size - 2;  // room left for the unit's letters
+  char *const limit = text + 10;  // the most digits an amount has; the unit's four fit after
   if (amount < 1000u) {
     char *end = std::to_chars(text, limit, amount).ptr;
     end[0] = ' ';
@@ -61,16 +60,20 @@ char *write_price(char *text, std::uint32_t amount) {
   // Rounded through single precision: the float steps decide cases such as
   // 999,994,999 -> "1000.00m" and are kept on purpose.
   const double hundredths = static_cast<double>(amount) / 1000000.0 * 100.0;
-  const float rounded = std::round(static_cast<float>(hundredths)) / 100.0f;
-  // Two decimals with a point whatever the process locale (GTK sets it from the
-  // environment, and a decimal-comma locale would print "1,76m"). to_chars rounds the
-  // exact binary value as printf("%.2f") does.
-  char *end = text;
-  const auto written =
-      std::to_chars(text, limit, static_cast<double>(rounded), std::chars_format::fixed, 2);
-  if (written.ec == std::errc{}) end = written.ptr;
-  *end = 'm';
-  return end + 1;
+  const float rounded = std::round(static_cast<float>(hundredths));
+  // The text is the float rounded / 100 widened to double and printed with two decimals.
+  // That float lies within half a unit in the last place (under 0.0005) of rounded / 100,
+  // a number of whole hundredths (at most 429,497, exact in a float), so its two decimals
+  // are those of the whole number: printed as digits, with a point whatever the process
+  // locale (GTK sets it from the environment, and a decimal-comma locale would print
+  // "1,76m"), and without rounding a binary fraction to decimals for every price.
+  const auto whole = static_cast<std::uint32_t>(rounded);
+  char *end = std::to_chars(text, limit, whole / 100u).ptr;
+  end[0] = '.';
+  end[1] = static_cast<char>('0' + whole % 100u / 10u);
+  end[2] = static_cast<char>('0' + whole % 10u);
+  end[3] = 'm';
+  return end + 4;
 }
 
 void append_price(std::string *out, std::uint32_t amount) {
