@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <random>
 #include <string>
 
 namespace {
@@ -201,6 +205,152 @@ TEST(ComposeViewTexts, MessageOnTheFirstPredictionKeepsTheDefaultWidth) {
   EXPECT_EQ(texts.hidden_power_label, not_available);
   EXPECT_EQ(texts.hidden_power_resume_label, "");
   EXPECT_EQ(texts.window_width, 416);
+}
+
+// *** The same texts as formatted printing into the window's fixed buffers composes them
+// (in the "C" locale the tests run in): each price format of the table of bands, the
+// summary and the Hidden Power description with their formats, and texts that would not
+// fit their 256-byte buffers cut where the buffer ends.
+
+std::string printed_price(std::uint32_t amount) {
+  char text[16];
+  if (amount < 1000u) {
+    std::snprintf(text, sizeof text, "%u Pd", amount);
+  } else if (amount < 1000000u) {
+    std::snprintf(text, sizeof text, "%uk", amount / 1000u);
+  } else {
+    const double hundredths = static_cast<double>(amount) / 1000000.0 * 100.0;
+    const float millions = std::roundf(static_cast<float>(hundredths)) / 100.0f;
+    std::snprintf(text, sizeof text, "%.2lfm", static_cast<double>(millions));
+  }
+  return text;
+}
+
+std::uint32_t whole_pd(double amount) {
+  constexpr double top = std::numeric_limits<std::uint32_t>::max();
+  return amount >= top ? std::numeric_limits<std::uint32_t>::max()
+                       : static_cast<std::uint32_t>(amount);
+}
+
+std::string text_or_empty(const char *text) {
+  return text != nullptr ? text : "";
+}
+
+view_texts printed_texts(const app_model &m, int status) {
+  view_texts t;
+  switch (status) {
+    case 1:
+      t.hidden_power_label = models_not_loaded;
+      return t;
+    case 2:
+      t.hidden_power_label = not_available;
+      return t;
+    case 3:
+      t.hidden_power_label = bad_lvl;
+      return t;
+    case 4:
+      t.hidden_power_label = bad_ivs;
+      return t;
+    case 5:
+      t.hidden_power_label = text_or_empty(get_hidden_power(&m));
+      t.models_intro_label = text_or_empty(get_special_price(&m));
+      return t;
+  }
+  t.hidden_power_label = text_or_empty(get_hidden_power(&m));
+  t.models_intro_label = "Here is 3 different models prediction:";
+  t.first_model_label = printed_price(get_first_prediction(&m));
+  t.second_model_label = printed_price(get_second_prediction(&m));
+  t.third_model_label = printed_price(get_third_prediction(&m));
+  char summary[256];
+  std::snprintf(summary, sizeof summary,
+                "Then the average price is: %s\nRecommended sales range: %s - %s\n\n%s.",
+                printed_price(get_average_prediction(&m)).c_str(),
+                printed_price(get_lowest_price(&m)).c_str(),
+                printed_price(get_highest_price(&m)).c_str(),
+                text_or_empty(get_in_range_message(&m)).c_str());
+  t.model_resume_label = summary;
+  const std::uint32_t power = get_hidden_power_power(&m);
+  if (power != 0) {
+    const std::uint32_t base = get_hidden_power_base_price(&m);
+    const double addition = 2.0 * power / 70.0 * base;
+    char description[256];
+    std::snprintf(description, sizeof description,
+                  "This pokemon is eligible for a hidden power addition \nbased on the "
+                  "following description: \n\nPower : %u \nBase price: %s \n\nThe resulting "
+                  "addition is: %s \nand the new recommended sales range is %s - %s",
+                  power, printed_price(base).c_str(), printed_price(whole_pd(addition)).c_str(),
+                  printed_price(whole_pd(addition + get_lowest_price(&m))).c_str(),
+                  printed_price(whole_pd(addition + get_highest_price(&m))).c_str());
+    t.hidden_power_resume_label = description;
+    t.window_width = 709;
+  }
+  return t;
+}
+
+void expect_same_texts(const view_texts &ours, const view_texts &printed, int status) {
+  ASSERT_EQ(ours.hidden_power_label, printed.hidden_power_label) << status;
+  ASSERT_EQ(ours.models_intro_label, printed.models_intro_label) << status;
+  ASSERT_EQ(ours.first_model_label, printed.first_model_label) << status;
+  ASSERT_EQ(ours.second_model_label, printed.second_model_label) << status;
+  ASSERT_EQ(ours.third_model_label, printed.third_model_label) << status;
+  ASSERT_EQ(ours.model_resume_label, printed.model_resume_label) << status;
+  ASSERT_EQ(ours.hidden_power_resume_label, printed.hidden_power_resume_label) << status;
+  ASSERT_EQ(ours.window_width, printed.window_width) << status;
+}
+
+TEST(SetCurrency, SameAsFormattedPrintingAtEveryRoundingStep) {
+  // Each step of a hundredth of a million, on both sides of where it rounds, and the ends
+  // of the bands.
+  for (std::uint32_t k = 0; k <= 429496; ++k) {
+    const std::uint64_t half = 10000ull * k + 5000;
+    for (std::uint64_t amount : {half - 1, half, half + 1}) {
+      const auto a = static_cast<std::uint32_t>(amount);
+      ASSERT_EQ(currency(a), printed_price(a)) << a;
+    }
+  }
+  for (std::uint32_t a :
+       {0u, 1u, 999u, 1000u, 1001u, 999999u, 1000000u, 999994999u, 999995000u, 4294967295u})
+    ASSERT_EQ(currency(a), printed_price(a)) << a;
+}
+
+TEST(WriteViewTexts, SameAsFormattedPrintingOverWhateverWasShownBefore) {
+  std::mt19937 random(20240607);
+  std::uniform_int_distribution<std::uint32_t> any, power(0, 70), band(0, 3), status(0, 5);
+  const std::string long_message(240, 'x');  // the summary would not fit its buffer
+  const char *messages[] = {nullptr, "The results are almost perfect",
+                            "The results are probably not good, \nbecause of the limited "
+                            "amount of data. \nIf you believe this is true, \nconsider "
+                            "informing us if you want to help \nwith data collection.",
+                            long_message.c_str()};
+  const auto amount = [&] {
+    const std::uint32_t top[4] = {999, 999999, 1200000000, 4294967295u};
+    return static_cast<std::uint32_t>(any(random) % (top[band(random)] + 1ull));
+  };
+  // One set of texts written over and over, as a batch does: what a result or a message
+  // left behind must never show through the next one.
+  view_texts texts;
+  for (int i = 0; i < 200000; ++i) {
+    app_model m;
+    m.first_prediction = amount();
+    m.second_prediction = amount();
+    m.third_prediction = amount();
+    m.average_prediction = amount();
+    m.lowest_price = amount();
+    m.highest_price = amount();
+    m.hidden_power_power = i % 2 == 0 ? 0 : power(random);
+    m.hidden_power_base_price = i % 3 == 0 ? 500000 : amount();
+    if (const char *text = messages[i % 4]) m.in_range_message = text;
+    if (i % 5 != 0) m.hidden_power = "Hidden Power:  Grass";
+    if (i % 7 == 0) m.special_price = "The price for an all IVs the same Eevee \nis around 3m";
+    const int s = i % 3 == 0 ? static_cast<int>(status(random)) : 0;
+    write_view_texts(&m, s, &texts);
+    expect_same_texts(texts, printed_texts(m, s), s);
+  }
+}
+
+TEST(WriteViewTextsDeathTest, NullTextsStop) {
+  const app_model m;
+  EXPECT_DEATH(write_view_texts(&m, 0, nullptr), "texts != NULL");
 }
 
 TEST(ComposeViewTextsDeathTest, NullModelStops) {

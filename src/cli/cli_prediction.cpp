@@ -1,11 +1,7 @@
 #include "cli/cli_prediction.hpp"
 
-#include <array>
 #include <atomic>
-#include <charconv>
-#include <cmath>
 #include <iterator>
-#include <limits>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -78,98 +74,6 @@ void read_batch_form(csv_row *row, cli_form *form) {
   row->error = check_entry_texts(form);
 }
 
-// *** The texts of a finished prediction, as the window composes them
-
-namespace {
-
-// Appends the price text of `amount` as set_currency writes it ("999 Pd", "1k", "1.23m").
-// set_currency rounds the hundredths of a million through single precision and prints that
-// float with two decimals; the float lies within 0.0002 of the whole number of hundredths
-// (at most 429,497, exact in a float), so its two decimals are that number's.
-void append_price(std::string *out, std::uint32_t amount) {
-  char digits[16];
-  if (amount < 1000u) {
-    out->append(digits, std::to_chars(digits, digits + sizeof digits, amount).ptr);
-    out->append(" Pd");
-  } else if (amount < 1000000u) {
-    out->append(digits, std::to_chars(digits, digits + sizeof digits, amount / 1000u).ptr);
-    out->push_back('k');
-  } else {
-    const double hundredths = static_cast<double>(amount) / 1000000.0 * 100.0;
-    const auto k = static_cast<std::uint32_t>(std::round(static_cast<float>(hundredths)));
-    out->append(digits, std::to_chars(digits, digits + sizeof digits, k / 100u).ptr);
-    const char fraction[4] = {'.', static_cast<char>('0' + k % 100u / 10u),
-                              static_cast<char>('0' + k % 10u), 'm'};
-    out->append(fraction, sizeof fraction);
-  }
-}
-
-// A sum of Pd truncated to a whole amount, held within the range, as the window does.
-std::uint32_t truncate_amount(double amount) {
-  constexpr double top = std::numeric_limits<std::uint32_t>::max();
-  if (!(amount >= 0.0)) return 0;
-  if (amount >= top) return std::numeric_limits<std::uint32_t>::max();
-  return static_cast<std::uint32_t>(amount);
-}
-
-// The window composes its two long texts into buffers of 256 bytes.
-void fit_long_text(std::string *text) {
-  if (text->size() > 255) text->resize(255);
-}
-
-}  // namespace
-
-void compose_finished_texts(const app_model *m, view_texts *shown) {
-  const char *hidden_power = get_hidden_power(m);
-  shown->hidden_power_label.assign(hidden_power != nullptr ? hidden_power : "");
-  shown->models_intro_label.assign("Here is 3 different models prediction:");
-  shown->first_model_label.clear();
-  append_price(&shown->first_model_label, get_first_prediction(m));
-  shown->second_model_label.clear();
-  append_price(&shown->second_model_label, get_second_prediction(m));
-  shown->third_model_label.clear();
-  append_price(&shown->third_model_label, get_third_prediction(m));
-
-  const std::uint32_t lowest = get_lowest_price(m);
-  const std::uint32_t highest = get_highest_price(m);
-  std::string &summary = shown->model_resume_label;
-  summary.assign("Then the average price is: ");
-  append_price(&summary, get_average_prediction(m));
-  summary.append("\nRecommended sales range: ");
-  append_price(&summary, lowest);
-  summary.append(" - ");
-  append_price(&summary, highest);
-  summary.append("\n\n");
-  const char *in_range = get_in_range_message(m);
-  if (in_range != nullptr) summary.append(in_range);
-  summary.push_back('.');
-  fit_long_text(&summary);
-
-  std::string &description = shown->hidden_power_resume_label;
-  description.clear();
-  shown->window_width = window_default_width;
-  const std::uint32_t power = get_hidden_power_power(m);
-  if (power == 0) return;
-  const std::uint32_t base_price = get_hidden_power_base_price(m);
-  const double factor = 2.0 * static_cast<double>(power) / 70.0;
-  const double addition = factor * static_cast<double>(base_price);
-  char digits[16];
-  description.assign(
-      "This pokemon is eligible for a hidden power addition \nbased on the following "
-      "description: \n\nPower : ");
-  description.append(digits, std::to_chars(digits, digits + sizeof digits, power).ptr);
-  description.append(" \nBase price: ");
-  append_price(&description, base_price);
-  description.append(" \n\nThe resulting addition is: ");
-  append_price(&description, truncate_amount(addition));
-  description.append(" \nand the new recommended sales range is ");
-  append_price(&description, truncate_amount(addition + static_cast<double>(lowest)));
-  description.append(" - ");
-  append_price(&description, truncate_amount(addition + static_cast<double>(highest)));
-  fit_long_text(&description);
-  shown->window_width = window_wide_width;
-}
-
 std::vector<std::string> cli_search_path(const std::string *ptp_dir) {
   if (ptp_dir != nullptr) return {*ptp_dir};
   return default_ptp_search_path();
@@ -186,15 +90,11 @@ std::string folder_role(const std::string &folder, const std::vector<std::string
 
 namespace {
 
-// A fresh window's texts after the prediction: the finished ones composed here, the
-// messages by the window's own composer.
+// A fresh window's texts after the prediction, composed by the window's own code into the
+// strings *p already holds (a batch reuses them from row to row).
 void compose_shown(cli_prediction *p) {
   static const app_model initial{};
-  if (p->status == PREDICTION_DONE && p->model) {
-    compose_finished_texts(p->model.get(), &p->shown);
-  } else {
-    p->shown = compose_view_texts(p->model ? p->model.get() : &initial, p->status, view_texts{});
-  }
+  write_view_texts(p->model ? p->model.get() : &initial, p->status, &p->shown);
 }
 
 // Starts *p as a fresh model: made once, then reset to the initial values for every form.

@@ -54,11 +54,6 @@ struct cli_prediction {
   prediction_details details;
 };
 
-// What a fresh window shows after a finished prediction (status 0) on `m`: the same texts
-// as compose_view_texts, composed without formatted printing and into the buffers *shown
-// already holds, since a batch composes them for every row. REQUIRES: m != NULL.
-void compose_finished_texts(const app_model *m, view_texts *shown);
-
 // The networks folders to search: `ptp_dir` alone when one is given (not nullptr),
 // otherwise ./ptp, the seller's own folder and the installed networks.
 std::vector<std::string> cli_search_path(const std::string *ptp_dir);

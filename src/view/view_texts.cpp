@@ -1,19 +1,20 @@
-// Every text the result area shows and the window's width, composed from the model.
+// Every text the result area shows and the window's width, composed from the model. The
+// texts are appended piece by piece rather than printed with formats: the command-line
+// tool composes them for every row of a batch, and this is most of its work per row.
 #include "view/view_texts.hpp"
 
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <limits>
-#include <system_error>
 
 #include "common/contract.hpp"
 
 namespace {
 
 constexpr std::size_t price_text_size = 16;
-constexpr std::size_t model_price_text_size = 128;
+// The window composes its summary and its Hidden Power description in buffers of this
+// many bytes, terminator included; a longer text ends where the buffer does.
 constexpr std::size_t long_text_size = 256;
 
 const char *const models_intro_text = "Here is 3 different models prediction:";
@@ -40,121 +41,151 @@ std::uint32_t truncate_amount(double amount) {
   return static_cast<std::uint32_t>(amount);
 }
 
-std::string price_text(std::uint32_t amount) {
+// Writes the price text of `amount` at `text` (room for price_text_size - 2 characters
+// is enough; no terminator) and returns its end.
+char *write_price(char *text, std::uint32_t amount) {
+  char *const limit = text + 10;  // the most digits an amount has; the unit's four fit after
+  if (amount < 1000u) {
+    char *end = std::to_chars(text, limit, amount).ptr;
+    end[0] = ' ';
+    end[1] = 'P';
+    end[2] = 'd';
+    return end + 3;
+  }
+  if (amount < 1000000u) {
+    char *end = std::to_chars(text, limit, amount / 1000u).ptr;
+    *end = 'k';
+    return end + 1;
+  }
+  // Rounded through single precision: the float steps decide cases such as
+  // 999,994,999 -> "1000.00m" and are kept on purpose.
+  const double hundredths = static_cast<double>(amount) / 1000000.0 * 100.0;
+  const float rounded = std::round(static_cast<float>(hundredths));
+  // The text is the float rounded / 100 widened to double and printed with two decimals.
+  // That float lies within half a unit in the last place (under 0.0005) of rounded / 100,
+  // a number of whole hundredths (at most 429,497, exact in a float), so its two decimals
+  // are those of the whole number: printed as digits, with a point whatever the process
+  // locale (GTK sets it from the environment, and a decimal-comma locale would print
+  // "1,76m"), and without rounding a binary fraction to decimals for every price.
+  const auto whole = static_cast<std::uint32_t>(rounded);
+  char *end = std::to_chars(text, limit, whole / 100u).ptr;
+  end[0] = '.';
+  end[1] = static_cast<char>('0' + whole % 100u / 10u);
+  end[2] = static_cast<char>('0' + whole % 10u);
+  end[3] = 'm';
+  return end + 4;
+}
+
+void append_price(std::string *out, std::uint32_t amount) {
   char text[price_text_size];
-  set_currency(text, amount);
-  return text;
+  out->append(text, write_price(text, amount));
+}
+
+void set_price(std::string *out, std::uint32_t amount) {
+  char text[price_text_size];
+  out->assign(text, write_price(text, amount));
+}
+
+void fit_long_text(std::string *text) {
+  if (text->size() >= long_text_size) text->resize(long_text_size - 1);
 }
 
 // The result of a finished prediction: the three prices, the summary and, when the
 // Hidden Power type earns the species' addition, its description and the wide window.
-view_texts compose_prediction(const app_model *m) {
-  char first[model_price_text_size];
-  char second[model_price_text_size];
-  char third[model_price_text_size];
-  set_currency(first, get_first_prediction(m));
-  set_currency(second, get_second_prediction(m));
-  set_currency(third, get_third_prediction(m));
+void write_prediction(const app_model *m, view_texts *texts) {
+  texts->hidden_power_label.assign(or_empty(get_hidden_power(m)));
+  texts->models_intro_label.assign(models_intro_text);
+  set_price(&texts->first_model_label, get_first_prediction(m));
+  set_price(&texts->second_model_label, get_second_prediction(m));
+  set_price(&texts->third_model_label, get_third_prediction(m));
+
   const std::uint32_t lowest = get_lowest_price(m);
   const std::uint32_t highest = get_highest_price(m);
-  const std::string average_text = price_text(get_average_prediction(m));
-  const std::string lowest_text = price_text(lowest);
-  const std::string highest_text = price_text(highest);
+  std::string &summary = texts->model_resume_label;
+  summary.assign("Then the average price is: ");
+  append_price(&summary, get_average_prediction(m));
+  summary.append("\nRecommended sales range: ");
+  append_price(&summary, lowest);
+  summary.append(" - ");
+  append_price(&summary, highest);
+  summary.append("\n\n");
+  summary.append(or_empty(get_in_range_message(m)));
+  summary.push_back('.');
+  fit_long_text(&summary);
 
-  char summary[long_text_size];
-  std::snprintf(summary, sizeof summary,
-                "Then the average price is: %s\nRecommended sales range: %s - %s\n\n%s.",
-                average_text.c_str(), lowest_text.c_str(), highest_text.c_str(),
-                or_empty(get_in_range_message(m)));
-
-  char description[long_text_size] = "";
-  int width = window_default_width;
+  std::string &description = texts->hidden_power_resume_label;
+  description.clear();
+  texts->window_width = window_default_width;
   const std::uint32_t power = get_hidden_power_power(m);
-  if (power != 0) {
-    const std::uint32_t base_price = get_hidden_power_base_price(m);
-    const double factor = 2.0 * static_cast<double>(power) / 70.0;
-    const double addition = factor * static_cast<double>(base_price);
-    const std::string base_text = price_text(base_price);
-    const std::string addition_text = price_text(truncate_amount(addition));
-    const std::string new_lowest_text =
-        price_text(truncate_amount(addition + static_cast<double>(lowest)));
-    const std::string new_highest_text =
-        price_text(truncate_amount(addition + static_cast<double>(highest)));
-    std::snprintf(description, sizeof description,
-                  "This pokemon is eligible for a hidden power addition \nbased on the "
-                  "following description: \n\nPower : %u \nBase price: %s \n\nThe resulting "
-                  "addition is: %s \nand the new recommended sales range is %s - %s",
-                  power, base_text.c_str(), addition_text.c_str(), new_lowest_text.c_str(),
-                  new_highest_text.c_str());
-    width = window_wide_width;
-  }
-
-  view_texts texts;
-  texts.hidden_power_label = or_empty(get_hidden_power(m));
-  texts.models_intro_label = models_intro_text;
-  texts.first_model_label = first;
-  texts.second_model_label = second;
-  texts.third_model_label = third;
-  texts.model_resume_label = summary;
-  texts.hidden_power_resume_label = description;
-  texts.window_width = width;
-  return texts;
+  if (power == 0) return;
+  const std::uint32_t base_price = get_hidden_power_base_price(m);
+  const double factor = 2.0 * static_cast<double>(power) / 70.0;
+  const double addition = factor * static_cast<double>(base_price);
+  char digits[16];
+  description.assign(
+      "This pokemon is eligible for a hidden power addition \nbased on the following "
+      "description: \n\nPower : ");
+  description.append(digits, std::to_chars(digits, digits + sizeof digits, power).ptr);
+  description.append(" \nBase price: ");
+  append_price(&description, base_price);
+  description.append(" \n\nThe resulting addition is: ");
+  append_price(&description, truncate_amount(addition));
+  description.append(" \nand the new recommended sales range is ");
+  append_price(&description, truncate_amount(addition + static_cast<double>(lowest)));
+  description.append(" - ");
+  append_price(&description, truncate_amount(addition + static_cast<double>(highest)));
+  fit_long_text(&description);
+  texts->window_width = window_wide_width;
 }
 
 // A message in place of a result: the first two labels take the texts given, and
 // everything else is emptied, the Hidden Power addition included, with the window back
 // at its default width: an addition belongs to the result it was computed for, never
 // beside a message about another Pokémon.
-view_texts compose_message(const char *first_line, const char *intro) {
-  view_texts texts;
-  texts.hidden_power_label = first_line;
-  texts.models_intro_label = intro;
-  texts.window_width = window_default_width;
-  return texts;
+void write_message(const char *first_line, const char *intro, view_texts *texts) {
+  texts->hidden_power_label.assign(first_line);
+  texts->models_intro_label.assign(intro);
+  texts->first_model_label.clear();
+  texts->second_model_label.clear();
+  texts->third_model_label.clear();
+  texts->model_resume_label.clear();
+  texts->hidden_power_resume_label.clear();
+  texts->window_width = window_default_width;
 }
 
 }  // namespace
 
 void set_currency(char *text, std::uint32_t amount) {
-  if (amount < 1000u) {
-    std::snprintf(text, price_text_size, "%u Pd", amount);
-  } else if (amount < 1000000u) {
-    std::snprintf(text, price_text_size, "%uk", amount / 1000u);
-  } else {
-    // Rounded through single precision: the float steps decide cases such as
-    // 999,994,999 -> "1000.00m" and are kept on purpose.
-    const double hundredths = static_cast<double>(amount) / 1000000.0 * 100.0;
-    const float rounded = std::round(static_cast<float>(hundredths)) / 100.0f;
-    // Two decimals with a point whatever the process locale (GTK sets it from the
-    // environment, and a decimal-comma locale would print "1,76m"). to_chars rounds the
-    // exact binary value as printf("%.2f") does.
-    char *end = text;
-    const auto written = std::to_chars(text, text + price_text_size - 2,
-                                       static_cast<double>(rounded), std::chars_format::fixed, 2);
-    if (written.ec == std::errc{}) end = written.ptr;
-    end[0] = 'm';
-    end[1] = '\0';
+  *write_price(text, amount) = '\0';
+}
+
+void write_view_texts(const app_model *m, int status, view_texts *texts) {
+  ORV_CHECK(m != NULL);
+  ORV_CHECK(texts != NULL);
+  switch (status) {
+    case PREDICTION_FAILED:
+      write_message(models_not_loaded_text, "", texts);
+      break;
+    case PREDICTION_NOT_PRICED:
+      write_message(not_available_text, "", texts);
+      break;
+    case PREDICTION_BAD_LEVEL:
+      write_message(bad_lvl_text, "", texts);
+      break;
+    case PREDICTION_BAD_IVS:
+      write_message(bad_ivs_text, "", texts);
+      break;
+    case PREDICTION_SPECIAL_PRICE:
+      // Both texts are the model's own: no label is read back while they are written.
+      write_message(or_empty(get_hidden_power(m)), or_empty(get_special_price(m)), texts);
+      break;
+    default:
+      write_prediction(m, texts);
+      break;
   }
 }
 
-view_texts compose_view_texts(const app_model *m, int status, view_texts /*shown*/) {
-  ORV_CHECK(m != NULL);
-  switch (status) {
-    case PREDICTION_FAILED:
-      return compose_message(models_not_loaded_text, "");
-    case PREDICTION_NOT_PRICED:
-      return compose_message(not_available_text, "");
-    case PREDICTION_BAD_LEVEL:
-      return compose_message(bad_lvl_text, "");
-    case PREDICTION_BAD_IVS:
-      return compose_message(bad_ivs_text, "");
-    case PREDICTION_SPECIAL_PRICE: {
-      // Both texts are read before any label changes.
-      const std::string hidden_power = or_empty(get_hidden_power(m));
-      const std::string special_price = or_empty(get_special_price(m));
-      return compose_message(hidden_power.c_str(), special_price.c_str());
-    }
-    default:
-      return compose_prediction(m);
-  }
+view_texts compose_view_texts(const app_model *m, int status, view_texts shown) {
+  write_view_texts(m, status, &shown);
+  return shown;
 }

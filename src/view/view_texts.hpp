@@ -28,8 +28,14 @@ inline constexpr int window_height = 371;
 // REQUIRES: text has room for 16 characters.
 void set_currency(char *text, std::uint32_t amount);
 
-// What the window shows after predict_price returned `status` on model `m`. Every status
-// rewrites all seven labels and the width, so nothing of what the window showed before
-// (`shown`) stays beside the new answer; a message empties the Hidden Power addition and
-// asks for the default width. REQUIRES: m != NULL.
+// What the window shows after predict_price returned `status` on model `m`, written over
+// *texts: every status rewrites all seven labels and the width, so nothing of what was
+// there before stays beside the new answer; a message empties the Hidden Power addition
+// and asks for the default width. The strings keep their capacity, so a caller composing
+// for many predictions in a row allocates nothing once they have grown.
+// REQUIRES: m != NULL, texts != NULL.
+void write_view_texts(const app_model *m, int status, view_texts *texts);
+
+// write_view_texts over the texts the window showed before (`shown`), returned.
+// REQUIRES: m != NULL.
 view_texts compose_view_texts(const app_model *m, int status, view_texts shown);

@@ -2,7 +2,7 @@
 # CPack builds the Debian package; its dependencies are real packages, satisfied here; it
 # installs below /usr with its licence and changelog; lintian finds no error and no
 # warning in it; unpacked into a throwaway root, its orvanta-cli prices a Pokémon with the
-# networks it brought.
+# networks it brought, and others from ./ptp and the seller's own folder.
 #   check_deb.sh BUILD_DIR VERSION PROGRAM...
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -90,6 +90,6 @@ entries=("$root"/usr/share/applications/*.desktop)
 check_desktop_entry "${entries[0]}"
 
 if [ -x "$root/usr/bin/orvanta-cli" ]; then
-  check_prices_with_installed_networks "$root/usr/bin/orvanta-cli"
+  check_prices_along_search_path "$root/usr/bin/orvanta-cli"
 fi
 echo "$(basename "$deb") installs and prices"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `cmake --install` into a staging folder lays out programs, networks, desktop entry, icon,
-# metainfo and manual pages as documented, and the installed orvanta-cli prices with the
-# installed networks.
+# metainfo and manual pages as documented, and the installed orvanta-cli prices a species
+# from each folder of its search path: the working folder's ./ptp, the seller's own folder
+# and the networks installed beside it.
 #   check_install.sh BUILD_DIR SOURCE_DIR PROGRAM...
 # The staged prefix (/opt/orvanta) differs from the configured one on purpose: the
 # programs must find the networks installed beside them wherever that is.
@@ -55,6 +56,6 @@ for program in orvanta-cli orvanta-train; do
   fi
 done
 if [ -x "$root/bin/orvanta-cli" ]; then
-  check_prices_with_installed_networks "$root/bin/orvanta-cli"
+  check_prices_along_search_path "$root/bin/orvanta-cli"
 fi
 echo "staged install under $prefix is complete"

@@ -59,18 +59,86 @@ check_options_documented() {
   done
 }
 
-# check_prices_with_installed_networks CLI: run from a folder without ./ptp, the installed
-# orvanta-cli finds the networks installed beside it and prices an Eevee (status 0).
-check_prices_with_installed_networks() {
-  local work out err
+# species_file NID NAME [FOLDER]: a species file that prices NID like a built-in species,
+# the IV spread the checks price as its one reference spread (so its expected error there is
+# 0.05); with FOLDER, it names the SHA-256 of NID's three networks there, as orvanta-train
+# writes it.
+species_file() {
+  local networks=""
+  if [ $# -ge 3 ]; then
+    networks=$(printf ', "networks": {"m1": "%s", "m2": "%s", "m3": "%s"}' \
+      "$(sha256sum <"$3/$1_m1.tp" | cut -d' ' -f1)" "$(sha256sum <"$3/$1_m2.tp" | cut -d' ' -f1)" \
+      "$(sha256sum <"$3/$1_m3.tp" | cut -d' ' -f1)")
+  fi
+  printf '{"format": "orvanta-species-1", "nid": %s, "name": "%s", "hidden_power_types": [],
+  "hidden_power_base_price": 500000, "lowest_price_margin": 0.1, "highest_price_margin": 0.1,
+  "reference_spreads": [[31, 30, 31, 30, 31, 30]], "near_match_window": null,
+  "expected_error": [0.05, null, 0.25]%s}\n' "$1" "$2" "$networks"
+}
+
+# check_prices_along_search_path CLI: run from a folder of its own with a home of its own,
+# the installed orvanta-cli prices one species from each folder of its search path, each
+# from the first folder that holds it: species 700 from the working folder's ./ptp and 701
+# from the seller's own folder ($XDG_DATA_HOME/orvanta/ptp), both by species files, and the
+# bundled Eevee (133) from the networks installed beside it. --verbose, in single and batch
+# mode, and --list name the folder that prices each.
+check_prices_along_search_path() {
+  local cli=$1 work installed own k species nid name error folder role out err
   work=$(mktemp -d "$tmp/work.XXXXXX")
-  # A home of its own: no seller's folder of the machine takes part.
-  (cd "$work" && HOME="$work" XDG_DATA_HOME="$work/.local/share" \
-    "$1" --format json --verbose 133 50 31 30 31 30 31 30 >"$tmp/out" 2>"$tmp/err") ||
-    fail "$1 exited with $? ($(cat "$tmp/err"))"
-  out=$(cat "$tmp/out")
-  err=$(cat "$tmp/err")
-  grep -Eq '"status": ?0[,}]' <<<"$out" || fail "expected status 0, got: $out"
-  grep -q 'share/orvanta/ptp' <<<"$err" ||
-    fail "--verbose does not name the installed networks folder: $err"
+  # The folder as the program finds it from its own path, symbolic links resolved.
+  installed=$(realpath "$(dirname "$cli")/../share/orvanta/ptp")
+  own=$work/data/orvanta/ptp
+  mkdir -p "$work/home" "$work/ptp" "$own"
+  for k in 1 2 3; do  # Eevee's networks, under the new species' numbers
+    cp "$installed/133_m$k.tp" "$work/ptp/700_m$k.tp"
+    cp "$installed/133_m$k.tp" "$own/701_m$k.tp"
+  done
+  species_file 700 Workmon >"$work/ptp/700_species.json"
+  species_file 701 Ownmon "$own" >"$own/701_species.json"
+  # Behind ./ptp's species 700: were it looked for here, the damaged file would refuse it.
+  echo '{"format": "orvanta-species-1"' >"$own/700_species.json"
+
+  # run_cli ARG...: the program in the working folder, its output in $tmp/out and $tmp/err.
+  run_cli() {
+    (cd "$work" && HOME="$work/home" XDG_DATA_HOME="$work/data" "$cli" "$@" \
+      >"$tmp/out" 2>"$tmp/err") || fail "orvanta-cli $* exited with $? ($(cat "$tmp/err"))"
+  }
+  # NID NAME EXPECTED_ERROR FOLDER ROLE: a species file's expected error for the spread it
+  # rates 0 shows that the file priced the species.
+  for species in "700 Workmon 0.05 ./ptp working folder" "701 Ownmon 0.05 $own your own networks" \
+    "133 Eevee null $installed installed networks"; do
+    read -r nid name error folder role <<<"$species"
+    run_cli --format json --verbose "$nid" 50 31 30 31 30 31 30
+    out=$(tr -d ' ' <"$tmp/out")
+    err=$(cat "$tmp/err")
+    grep -Fq '"status":0,' <<<"$out" || fail "species $nid: expected status 0, got: $out"
+    grep -Fq "\"name\":\"$name\"," <<<"$out" || fail "species $nid is not $name: $out"
+    grep -Fq "\"expected_error\":$error}" <<<"$out" ||
+      fail "species $nid: expected error $error, got: $out"
+    grep -Fqx "orvanta-cli: networks folder: $folder ($role)" <<<"$err" ||
+      fail "species $nid: --verbose does not name $folder ($role): $err"
+  done
+
+  printf 'shiny,nid,lvl,hp,atk,def,sp_atk,sp_def,spd\n0,%s,50,31,30,31,30,31,30\n' \
+    700 701 133 >"$work/batch.csv"
+  run_cli --batch batch.csv --format json --verbose
+  [ "$(tr -d ' ' <"$tmp/out" | grep -o '"status":[0-9]*,\|"name":"[^"]*"' | tr '\n' ' ')" = \
+    '"status":0, "name":"Workmon" "status":0, "name":"Ownmon" "status":0, "name":"Eevee" ' ] ||
+    fail "the batch did not price the three species: $(cat "$tmp/out")"
+  for species in "700 ./ptp (working folder), priced by its species file" \
+    "701 $own (your own networks), priced by its species file" \
+    "133 $installed (installed networks), no species file"; do
+    grep -Fq "orvanta-cli: species ${species%% *}: networks folder ${species#* }" "$tmp/err" ||
+      fail "the batch's --verbose does not say: species $species: $(cat "$tmp/err")"
+  done
+
+  run_cli --list
+  for species in "700 Workmon: species file" "701 Ownmon: species file" "133 Eevee: built-in table"; do
+    grep -q "^$species" "$tmp/out" || fail "--list lacks \"$species\": $(cat "$tmp/out")"
+  done
+  grep -Fq "networks present, folder ./ptp (working folder)" <<<"$(grep '^700 ' "$tmp/out")" &&
+    grep -Fq "networks present, folder $own (your own networks)" <<<"$(grep '^701 ' "$tmp/out")" &&
+    grep -Fq "networks present, folder $installed (installed networks)" \
+      <<<"$(grep '^133 ' "$tmp/out")" ||
+    fail "--list does not name the folder of each species: $(cat "$tmp/out")"
 }
