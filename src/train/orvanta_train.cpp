@@ -386,7 +386,7 @@ int main(int argc, char **argv) {
                  "Directory the files are written to (created when missing; default: "
                  "${XDG_DATA_HOME:-~/.local/share}/orvanta/ptp)")
       ->type_name("DIR")
-      ->always_capture_default(false);
+      ->default_str("");
   app.add_option("--species", species_text,
                  "Comma-separated National IDs to train (default: every species in the data)")
       ->type_name("LIST");
@@ -422,14 +422,14 @@ int main(int argc, char **argv) {
                  "The name a species file gives species N (repeatable; built in for 1 to 649)")
       ->type_name("N=NAME")
       ->expected(1)
-      ->always_capture_default(false);
+      ->default_str("");
   app.add_option("--hidden-power", hidden_power_texts,
                  "The Hidden Power types that earn species N the addition, N= for none "
                  "(repeatable; default: the built-in table's for the species it prices, else "
                  "none)")
       ->type_name("N=TYPE[,TYPE...]")
       ->expected(1)
-      ->always_capture_default(false);
+      ->default_str("");
   app.add_option("--margin", plan.margin,
                  "Both margins of the recommended sales range, a fraction of the average")
       ->type_name("X")
@@ -444,7 +444,7 @@ int main(int argc, char **argv) {
   app.add_option("--since", since, "Train on the sales of this day and later (needs a date column)")
       ->type_name("DATE")
       ->check(calendar_day)
-      ->always_capture_default(false);
+      ->default_str("");
   app.add_option("SALES.csv", sales_path, "Sales records (- for standard input)")
       ->required()
       ->always_capture_default(false);
