@@ -176,15 +176,20 @@ class BadRows(TempDir):
         self.assertEqual(os.listdir(self.dir), [])
 
     def test_species_that_the_table_does_not_price_gets_its_species_file(self):
-        path = self.write("s.csv", HEADER + "86,0,20,21,22,23,24,25,400000\n")
-        code, out, err = run(["--epochs", "1", "--out", self.dir, path])
+        path = self.write("s.csv", HEADER + "86,0,20,21,22,23,24,25,400000\n"
+                          "87,0,20,21,22,23,24,25,400000\n")
+        code, out, err = run(["--epochs", "1", "--out", self.dir, "--name", "87=Dugong",
+                              "--hidden-power", "87=fire, Ice", "--hidden-power", "86=Ghost",
+                              "--hidden-power", "86=", path])
         self.assertEqual(code, 0, err)
         self.assertNotIn("not priced", err)
         self.assertNotIn("will not be used", err)
-        with open(os.path.join(self.dir, "86_species.json"), encoding="utf-8") as f:
-            species = json.load(f)
-        self.assertEqual((species["nid"], species["name"], species["hidden_power_types"]),
-                         (86, "Seel", []))
+        species = []
+        for nid in (86, 87):
+            with open(os.path.join(self.dir, "%d_species.json" % nid), encoding="utf-8") as f:
+                species.append(json.load(f))
+        self.assertEqual([(s["nid"], s["name"], s["hidden_power_types"]) for s in species],
+                         [(86, "Seel", []), (87, "Dugong", ["Fire", "Ice"])])
 
     def test_few_sales_and_a_poor_fit_are_warned_about(self):
         rows = "".join("133,0,%d,21,22,23,24,25,%d\n" % (10 + i % 20, 400000 + 1000 * (i % 3))

@@ -422,6 +422,7 @@ int main(int argc, char **argv) {
                  "The name a species file gives species N (repeatable; built in for 1 to 649)")
       ->type_name("N=NAME")
       ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->default_str("");
   app.add_option("--hidden-power", hidden_power_texts,
                  "The Hidden Power types that earn species N the addition, N= for none "
@@ -429,6 +430,7 @@ int main(int argc, char **argv) {
                  "none)")
       ->type_name("N=TYPE[,TYPE...]")
       ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->default_str("");
   app.add_option("--margin", plan.margin,
                  "Both margins of the recommended sales range, a fraction of the average")

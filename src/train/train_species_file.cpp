@@ -17,6 +17,13 @@ std::string text(const json &value) {
   return value.dump(-1, ' ', false, json::error_handler_t::strict);
 }
 
+// An array of values, written "[a, b, c]" as the rest of the file is.
+std::string list_text(const json &values) {
+  std::string line = "[";
+  for (std::size_t i = 0; i < values.size(); ++i) line += (i == 0 ? "" : ", ") + text(values[i]);
+  return line + "]";
+}
+
 std::string spread_text(const iv_spread &s) {
   std::string line = "[";
   for (std::size_t i = 0; i < s.size(); ++i) line += (i == 0 ? "" : ", ") + std::to_string(s[i]);
@@ -40,7 +47,7 @@ std::string compose_species_file(const species_description &d) {
   json types = json::array();
   for (int type : d.hidden_power_types)
     if (type >= 0) types.push_back(hidden_power_type_names.at(static_cast<std::size_t>(type)));
-  key("hidden_power_types", text(types));
+  key("hidden_power_types", list_text(types));
   key("hidden_power_base_price", text(d.hidden_power_base_price));
   key("lowest_price_margin", text(d.lowest_price_margin));
   key("highest_price_margin", text(d.highest_price_margin));
@@ -63,7 +70,7 @@ std::string compose_species_file(const species_description &d) {
   json errors = json::array();
   for (const std::optional<double> &e : d.expected_error)
     errors.push_back(e.has_value() ? json(*e) : json(nullptr));
-  key("expected_error", text(errors));
+  key("expected_error", list_text(errors));
   if (d.networks.has_value()) {
     const auto &n = *d.networks;
     key("networks",
