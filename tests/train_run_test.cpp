@@ -102,12 +102,14 @@ TEST(SpeciesNames, NationalOrderFromBulbasaurToGenesect) {
   EXPECT_EQ(species_name(0), nullptr);
   EXPECT_EQ(species_name(650), nullptr);
   const std::map<std::uint32_t, std::string> known = {
-      {1, "Bulbasaur"},  {25, "Pikachu"},  {29, "Nidoran♀"}, {32, "Nidoran♂"}, {58, "Growlithe"},
-      {59, "Arcanine"},  {83, "Farfetch'd"}, {86, "Seel"},   {87, "Dewgong"},  {116, "Horsea"},
-      {117, "Seadra"},   {120, "Staryu"},  {121, "Starmie"}, {122, "Mr. Mime"}, {123, "Scyther"},
-      {133, "Eevee"},    {151, "Mew"},     {152, "Chikorita"}, {212, "Scizor"}, {230, "Kingdra"},
-      {250, "Ho-Oh"},    {251, "Celebi"},  {252, "Treecko"}, {386, "Deoxys"},  {387, "Turtwig"},
-      {439, "Mime Jr."}, {474, "Porygon-Z"}, {493, "Arceus"}, {494, "Victini"}, {649, "Genesect"}};
+      {1, "Bulbasaur"},  {25, "Pikachu"},    {29, "Nidoran♀"},   {32, "Nidoran♂"},
+      {58, "Growlithe"}, {59, "Arcanine"},   {83, "Farfetch'd"}, {86, "Seel"},
+      {87, "Dewgong"},   {116, "Horsea"},    {117, "Seadra"},    {120, "Staryu"},
+      {121, "Starmie"},  {122, "Mr. Mime"},  {123, "Scyther"},   {133, "Eevee"},
+      {151, "Mew"},      {152, "Chikorita"}, {212, "Scizor"},    {230, "Kingdra"},
+      {250, "Ho-Oh"},    {251, "Celebi"},    {252, "Treecko"},   {386, "Deoxys"},
+      {387, "Turtwig"},  {439, "Mime Jr."},  {474, "Porygon-Z"}, {493, "Arceus"},
+      {494, "Victini"},  {649, "Genesect"}};
   for (const auto &[nid, name] : known) EXPECT_EQ(species_name(nid), name) << nid;
   std::set<std::string> distinct;
   for (std::uint32_t nid = 1; nid <= highest_named_species; ++nid) {
@@ -155,8 +157,8 @@ TEST_F(TrainRun, TheSpeciesFileDescribesTheSalesItsNetworksLearnedFrom) {
   std::set<std::vector<int>> trained;
   for (std::size_t i = 0; i < 40; ++i)
     if (!held_out[i])
-      trained.insert(std::vector<int>(species_[0].sales[i].ivs.begin(),
-                                      species_[0].sales[i].ivs.end()));
+      trained.insert(
+          std::vector<int>(species_[0].sales[i].ivs.begin(), species_[0].sales[i].ivs.end()));
   std::set<std::vector<int>> written;
   for (const auto &s : file["reference_spreads"]) written.insert(s.get<std::vector<int>>());
   EXPECT_EQ(written, trained);
@@ -174,8 +176,8 @@ TEST_F(TrainRun, TheSpeciesFileDescribesTheSalesItsNetworksLearnedFrom) {
   EXPECT_EQ(file["training"]["dates"]["first"], "2024-05-02");
   EXPECT_EQ(file["training"]["dates"]["last"], "2024-07-30");
   EXPECT_EQ(file["training"]["dates"]["since"], "2024-05-01");
-  EXPECT_TRUE(nlohmann::json::parse(slurp(species_file_path(out, 700)))["training"]["dates"]
-                  .is_null());
+  EXPECT_TRUE(
+      nlohmann::json::parse(slurp(species_file_path(out, 700)))["training"]["dates"].is_null());
   EXPECT_EQ(nlohmann::json::parse(slurp(species_file_path(out, 700)))["hidden_power_types"],
             nlohmann::json::array());
 }

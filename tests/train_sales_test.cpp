@@ -135,20 +135,28 @@ TEST_F(SalesFile, MissingColumnOrFileFails) {
 
 TEST(ParsePrice, AsSellersWriteItExactToThePd) {
   const std::vector<std::pair<const char *, std::uint32_t>> accepted = {
-      {"1500000", 1500000},   {" 1,500,000 ", 1500000}, {"1.5m", 1500000},
-      {"1.5M", 1500000},      {"500k", 500000},         {"2m", 2000000},
-      {"1.2345m", 1234500},   {"1.250k", 1250},         {".5m", 500000},
-      {"4,294,967,295", 4294967295u}, {"4294.967295m", 4294967295u}, {"007", 7},
+      {"1500000", 1500000},
+      {" 1,500,000 ", 1500000},
+      {"1.5m", 1500000},
+      {"1.5M", 1500000},
+      {"500k", 500000},
+      {"2m", 2000000},
+      {"1.2345m", 1234500},
+      {"1.250k", 1250},
+      {".5m", 500000},
+      {"4,294,967,295", 4294967295u},
+      {"4294.967295m", 4294967295u},
+      {"007", 7},
       {"999,999", 999999}};
   for (const auto &[text, value] : accepted) {
     std::uint32_t price = 0;
     EXPECT_TRUE(parse_price(text, &price)) << text;
     EXPECT_EQ(price, value) << text;
   }
-  for (const char *text :
-       {"", "k", "m", "1.m", "1.2345678m", "1.0005k", "12.5", "1,5000", "1,50", ",100",
-        "1234,567", "1,500k", "1.5b", "1e6", "-5k", "+5", "4294967296", "4,294,967,296",
-        "4295m", "1.5 m", "1..5m", "0x10", "1,500,000.00"}) {
+  for (const char *text : {"",      "k",      "m",     "1.m",  "1.2345678m",  "1.0005k",
+                           "12.5",  "1,5000", "1,50",  ",100", "1234,567",    "1,500k",
+                           "1.5b",  "1e6",    "-5k",   "+5",   "4294967296",  "4,294,967,296",
+                           "4295m", "1.5 m",  "1..5m", "0x10", "1,500,000.00"}) {
     std::uint32_t price = 0;
     EXPECT_FALSE(parse_price(text, &price)) << text;
   }
@@ -164,8 +172,7 @@ TEST(ValidDate, CalendarDaysOnly) {
   for (const char *text : {"2024-02-29", "2000-02-29", "2023-12-31", "0001-01-01"})
     EXPECT_TRUE(valid_date(text)) << text;
   for (const char *text : {"2023-02-29", "1900-02-29", "2024-13-01", "2024-04-31", "2024-00-10",
-                           "2024-1-01", "24-01-01", "2024/01/01", "0000-01-01", "2024-01-01 ",
-                           ""})
+                           "2024-1-01", "24-01-01", "2024/01/01", "0000-01-01", "2024-01-01 ", ""})
     EXPECT_FALSE(valid_date(text)) << text;
 }
 
@@ -215,8 +222,9 @@ TEST_F(SalesFile, DatedSalesAndTheSinceDay) {
   EXPECT_EQ(recent.before_since, 1u);
 
   sales_file undated;
-  const std::string plain_path = write("nid,shiny,hp,atk,def,sp_atk,sp_def,spd,price\n"
-                                       "58,0,20,21,22,23,24,25,250000\n");
+  const std::string plain_path = write(
+      "nid,shiny,hp,atk,def,sp_atk,sp_def,spd,price\n"
+      "58,0,20,21,22,23,24,25,250000\n");
   ASSERT_TRUE(read_sales(plain_path.c_str(), &undated, &error)) << error;
   EXPECT_FALSE(undated.dated);
   EXPECT_EQ(undated.sales.at(0).date, "");
