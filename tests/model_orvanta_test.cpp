@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -594,4 +595,48 @@ TEST(AppModel, InverseShinyStatusFlips) {
 TEST(AppModelDeathTest, GetterOnNullModelStops) {
   EXPECT_DEATH(get_first_prediction(nullptr), "get_first_prediction.*m != NULL");
   EXPECT_DEATH(get_hidden_power(nullptr), "m != NULL");
+}
+
+// *** A shiny Pokemon has no fixed price ***
+
+TEST_F(PredictPrice, ShinyFixedPriceSpreadsGoToTheNetworks) {
+  write_species("58", net{}, net{}, net{});
+  const std::array<const char *, 6> fixed[] = {
+      {"31", "31", "31", "31", "31", "31"},  // all equal
+      {"1", "2", "3", "4", "5", "6"},        // epic fail
+      {"5", "5", "5", "5", "5", "5"},        // both
+  };
+  for (const auto &ivs : fixed) {
+    model_->special_price.reset();
+    EXPECT_EQ(run("58", "50", ivs, 1), PREDICTION_DONE);
+    expect_prices(60000, 60000, 60000);
+    EXPECT_EQ(get_special_price(model_.get()), nullptr);  // no fixed-price text composed
+    EXPECT_NE(get_in_range_message(model_.get()), nullptr);
+    // Without Shiny nothing changes.
+    EXPECT_EQ(run("58", "50", ivs, 0), PREDICTION_SPECIAL_PRICE);
+    EXPECT_NE(get_special_price(model_.get()), nullptr);
+  }
+  // The flag is any non-zero value, as the controller may pass it.
+  EXPECT_EQ(run("58", "50", fixed[0], -3), PREDICTION_DONE);
+}
+
+// *** The diagnostic block in every locale ***
+
+TEST_F(PredictPrice, DiagnosticBlockIsTheSameUnderADecimalCommaLocale) {
+  write_species("58", outputs(half, half, half, half), outputs(high, low, half, 1.0),
+                outputs(low, high, half, -1.0));
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE.UTF-8 locale";
+  char comma[16];
+  std::snprintf(comma, sizeof comma, "%lf", 0.5);
+  const int status = run("58");
+  std::setlocale(LC_ALL, saved.c_str());
+  EXPECT_STREQ(comma, "0,500000");  // the locale really writes commas
+  ASSERT_EQ(status, PREDICTION_DONE);
+  EXPECT_EQ(diagnostics(),
+            "\n0.500000\n0.500000\n0.500000\n0.500000\n"
+            "\n0.500000\n0.500000\n0.500000\n0.500000\n"
+            "\n0.982014\n0.017986\n0.500000\n0.731059\n"
+            "\n0.017986\n0.982014\n0.500000\n0.268941\n"
+            "\n\n");
 }

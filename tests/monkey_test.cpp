@@ -56,9 +56,9 @@ const std::regex addition_text(
     price + " \nand the new recommended sales range is " + price + " - " + price);
 
 // The status the form's texts must get, worked out from the rules a user is told, not
-// from the model's code: species, then level, then IVs, then a fixed-price spread, then
-// whether the networks named by the National ID text can be used.
-int expected_status(const std::array<std::string, 8> &texts) {
+// from the model's code: species, then level, then IVs, then a fixed-price spread (none
+// for a shiny Pokemon), then whether the networks named by the National ID text can be used.
+int expected_status(const std::array<std::string, 8> &texts, int shiny) {
   const int nid = std::atoi(texts[0].c_str());
   if (priced_species.count(nid) == 0) return PREDICTION_NOT_PRICED;
   if (static_cast<unsigned>(std::atoi(texts[1].c_str())) > 100) return PREDICTION_BAD_LEVEL;
@@ -69,7 +69,7 @@ int expected_status(const std::array<std::string, 8> &texts) {
   const bool all_low = std::all_of(ivs.begin(), ivs.end(), [](unsigned iv) { return iv <= 9; });
   const bool all_equal =
       std::all_of(ivs.begin(), ivs.end(), [&](unsigned iv) { return iv == ivs[0]; });
-  if (all_low || all_equal) return PREDICTION_SPECIAL_PRICE;
+  if (shiny == 0 && (all_low || all_equal)) return PREDICTION_SPECIAL_PRICE;
   return has_usable_networks(texts[0]) ? PREDICTION_DONE : PREDICTION_FAILED;
 }
 
@@ -245,7 +245,7 @@ TEST_F(Monkey, ThousandRandomFormsAndPressesShowWhatTheProductShows) {
     const view_texts after = shown();
 
     // The same prediction on a fresh model, composed over what the window showed.
-    const int status = expected_status(texts);
+    const int status = expected_status(texts, shiny);
     app_model *fresh = create_app_model();
     ASSERT_NE(fresh, nullptr);
     const int fresh_status = predict_price(

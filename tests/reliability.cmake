@@ -31,6 +31,8 @@ function(orvanta_fuzz_replay name)
 endfunction()
 
 orvanta_fuzz_replay(load_perceptron)
+orvanta_fuzz_replay(species_file)
+target_link_libraries(species_file_replay PRIVATE orvanta_model)
 if(TARGET orvanta_view_texts)
   orvanta_fuzz_replay(predict_price)
   target_link_libraries(predict_price_replay PRIVATE orvanta_view_texts)

@@ -1,6 +1,14 @@
 #include "model/species_file.hpp"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "model/coverage.hpp"
 
 namespace {
 
@@ -38,4 +46,231 @@ TEST(RateSpread, NegativeIvAsTypedMatchesNothing) {
   EXPECT_EQ(rate_spread(&d, 31, 31, 31, 31, 31, 4294967295U), 2);
   const species_description empty = with_spreads({});
   EXPECT_EQ(rate_spread(&empty, 0, 0, 0, 0, 0, 0), 2);
+}
+
+// *** Reading ***
+
+namespace {
+
+// A valid file for national number 121, with `replace` put in place of one key's text.
+std::string file_with(const std::string &key, const std::string &value) {
+  std::map<std::string, std::string> keys = {
+      {"format", "\"orvanta-species-1\""},
+      {"nid", "121"},
+      {"name", "\"Starmie\""},
+      {"hidden_power_types", "[\"Fire\"]"},
+      {"hidden_power_base_price", "500000"},
+      {"lowest_price_margin", "0.1"},
+      {"highest_price_margin", "0.1"},
+      {"reference_spreads", "[[31, 30, 31, 30, 31, 30]]"},
+      {"near_match_window", "[[2, 2], [2, 2], [2, 2], [0, 0], [2, 2], [1, 1]]"},
+  };
+  if (value.empty()) {
+    keys.erase(key);
+  } else {
+    keys[key] = value;
+  }
+  std::string text = "{";
+  for (const auto &[k, v] : keys) text += (text.size() > 1 ? ", \"" : "\"") + k + "\": " + v;
+  return text + "}";
+}
+
+species_file parse(const std::string &bytes) {
+  return parse_species_file(bytes, 121, "121_species.json");
+}
+
+}  // namespace
+
+TEST(ParseSpeciesFile, ValidFileGivesItsDescription) {
+  const species_file f = parse(file_with("expected_error", "[0.08, null, 2]"));
+  ASSERT_EQ(f.state, species_file_state::valid) << f.reason;
+  const species_description &d = f.description;
+  EXPECT_EQ(d.nid, 121U);
+  EXPECT_EQ(d.name, "Starmie");
+  EXPECT_EQ(d.hidden_power_types, (std::array<int, 3>{8, -1, -1}));
+  ASSERT_EQ(d.reference_spreads.size(), 1U);
+  EXPECT_EQ(d.reference_spreads[0], (iv_spread{31, 30, 31, 30, 31, 30}));
+  ASSERT_TRUE(d.near_match_window.has_value());
+  EXPECT_EQ((*d.near_match_window)[5].above, 1);
+  EXPECT_EQ(d.expected_error[0], 0.08);
+  EXPECT_FALSE(d.expected_error[1].has_value());
+  EXPECT_EQ(d.expected_error[2], 2.0);
+  EXPECT_FALSE(d.networks.has_value());
+  // Unknown keys are ignored; optional ones may be null or absent.
+  EXPECT_EQ(parse(file_with("comment", "[1, {\"a\": 2}]")).state, species_file_state::valid);
+  EXPECT_EQ(parse(file_with("expected_error", "null")).state, species_file_state::valid);
+  EXPECT_EQ(parse(file_with("near_match_window", "null")).state, species_file_state::valid);
+}
+
+TEST(ParseSpeciesFile, EveryBrokenRuleIsDamagedWithItsReason) {
+  const std::string sum(64, 'a');
+  const struct {
+    std::string key, value, reason;
+  } cases[] = {
+      {"format", "\"orvanta-species-2\"", "format is \"orvanta-species-2\""},
+      {"format", "", "the key \"format\" is missing"},
+      {"nid", "120", "nid is 120 in the file of 121"},
+      {"nid", "121.0", "nid is 121.0: a whole number is written without"},
+      {"nid", "1.21e2", "nid is 121.0: a whole number"},
+      {"nid", "-121", "nid is -121, below 0"},
+      {"name", "\"\"", "name has 0 bytes"},
+      {"name", "\"" + std::string(65, 'x') + "\"", "name has 65 bytes"},
+      {"name", "\"Star\\nmie\"", "name holds a control character"},
+      {"name", "\"Star\\u0085mie\"", "name holds a control character"},
+      {"name", "7", "name must be a string"},
+      {"hidden_power_types", "[\"fire\"]", "hidden_power_types[0] is \"fire\", not a type"},
+      {"hidden_power_types", "[\"Fire\", \"Ice\", \"Fire\"]", "hidden_power_types[2] repeats"},
+      {"hidden_power_types", "[\"Fire\", \"Ice\", \"Dark\", \"Bug\"]", "has 4 entries"},
+      {"hidden_power_base_price", "4294967296", "is 4294967296, above 4294967295"},
+      {"lowest_price_margin", "1.5", "lowest_price_margin is 1.5, above 1"},
+      {"highest_price_margin", "-0.1", "highest_price_margin is -0.1, below 0"},
+      {"highest_price_margin", "\"0.1\"", "highest_price_margin must be a number"},
+      {"reference_spreads", "[[31, 30, 31, 30, 31]]", "reference_spreads[0] has 5 entries"},
+      {"reference_spreads", "[[31, 30, 31, 30, 31, 32]]",
+       "reference_spreads[0][5] is 32, above 31"},
+      {"reference_spreads", "{}", "reference_spreads must be an array"},
+      {"near_match_window", "[[2, 2], [2, 2], [2, 40], [0, 0], [2, 2], [1, 1]]",
+       "near_match_window[2][1] is 40, above 31"},
+      {"near_match_window", "[[2, 2]]", "near_match_window has 1 entries"},
+      {"near_match_window", "", "the key \"near_match_window\" is missing"},
+      {"expected_error", "[0.1, -0.2, null]", "expected_error[1] is -0.2, below 0"},
+      {"expected_error", "[0.1]", "expected_error has 1 entries"},
+      {"networks", "{\"m1\": \"" + sum + "\", \"m2\": \"" + sum + "\"}", "\"m3\" is missing"},
+      {"networks",
+       "{\"m1\": \"" + sum + "\", \"m2\": \"" + sum + "\", \"m3\": \"" + std::string(64, 'A') +
+           "\"}",
+       "networks.m3 is"},
+      {"training", "[]", "training must be an object"},
+  };
+  for (const auto &c : cases) {
+    const species_file f = parse(file_with(c.key, c.value));
+    EXPECT_EQ(f.state, species_file_state::damaged) << c.key << " " << c.value;
+    EXPECT_EQ(f.reason.rfind("121_species.json: ", 0), 0U) << f.reason;
+    EXPECT_NE(f.reason.find(c.reason), std::string::npos) << f.reason;
+  }
+}
+
+TEST(ParseSpeciesFile, SizeNestingAndUtf8Limits) {
+  const auto nested = [](int depth) {
+    return file_with("training",
+                     "{\"x\": " + std::string(depth - 2, '[') + std::string(depth - 2, ']') + "}");
+  };
+  EXPECT_EQ(parse(nested(8)).state, species_file_state::valid) << parse(nested(8)).reason;
+  EXPECT_NE(parse(nested(9)).reason.find("nested deeper than 8"), std::string::npos);
+  EXPECT_NE(parse(nested(100000)).reason.find("nested deeper than 8"), std::string::npos);
+  EXPECT_NE(parse(file_with("name", "\"St\xC3\x28rmie\"")).reason.find("not valid UTF-8 JSON"),
+            std::string::npos);
+  EXPECT_NE(parse("{\"nid\": 121,}").reason.find("not valid UTF-8 JSON"), std::string::npos);
+  EXPECT_EQ(parse("").state, species_file_state::damaged);
+  // Just at the size limit passes the size check; a byte more is refused outright.
+  std::string padded = file_with("name", "\"Starmie\"");
+  padded.append(species_file_max_bytes - padded.size(), ' ');
+  EXPECT_EQ(parse(padded).state, species_file_state::valid);
+  padded.push_back(' ');
+  EXPECT_NE(parse(padded).reason.find("more than the 16 MiB"), std::string::npos);
+}
+
+TEST(ParseSpeciesFile, AtMostOneHundredThousandSpreads) {
+  std::string spreads = "[";
+  for (std::size_t i = 0; i < species_file_max_spreads; ++i)
+    spreads += i == 0 ? "[1,2,3,4,5,6]" : ",[1,2,3,4,5,6]";
+  const species_file most = parse(file_with("reference_spreads", spreads + "]"));
+  EXPECT_EQ(most.state, species_file_state::valid);
+  EXPECT_EQ(most.description.reference_spreads.size(), species_file_max_spreads);
+  EXPECT_NE(parse(file_with("reference_spreads", spreads + ",[1,2,3,4,5,6]]"))
+                .reason.find("has 100001 entries"),
+            std::string::npos);
+}
+
+TEST(ReadSpeciesFile, AbsentValidOrUnreadable) {
+  namespace fs = std::filesystem;
+  std::string pattern = (fs::temp_directory_path() / "orvanta-sf-XXXXXX").string();
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  const fs::path dir = pattern;
+  EXPECT_EQ(read_species_file(pattern.c_str(), 121).state, species_file_state::absent);
+  std::ofstream(dir / "121_species.json") << file_with("name", "\"Starmie\"");
+  EXPECT_EQ(read_species_file(pattern.c_str(), 121).state, species_file_state::valid);
+  fs::remove(dir / "121_species.json");
+  fs::create_directory(dir / "121_species.json");  // there, but not a file to read
+  const species_file f = read_species_file(pattern.c_str(), 121);
+  EXPECT_EQ(f.state, species_file_state::damaged);
+  EXPECT_EQ(f.reason.rfind(pattern + "/121_species.json: cannot be read", 0), 0U) << f.reason;
+  fs::remove_all(dir);
+}
+
+// *** Writing ***
+
+TEST(FormatSpeciesFile, ReadsBackToTheSameDescriptionAndBytes) {
+  species_description d;
+  d.nid = 700;
+  d.name = "Sylveon \"fée\"";
+  d.hidden_power_types = {15, 0, -1};
+  d.hidden_power_base_price = 4294967295U;
+  d.lowest_price_margin = 0.1;
+  d.highest_price_margin = 1.0 / 3.0;
+  d.reference_spreads = {{0, 31, 2, 3, 4, 5}, {31, 31, 31, 31, 31, 31}};
+  d.near_match_window =
+      std::array<iv_window, 6>{{{0, 2}, {1, 1}, {2, 2}, {0, 0}, {31, 31}, {3, 0}}};
+  d.expected_error = {0.0812345678901234, std::nullopt, 12.5};
+  d.networks =
+      std::array<std::string, 3>{std::string(64, '0'), std::string(64, 'f'), std::string(64, '9')};
+  d.training = R"({"rows":1200,"seed":7,"since":"2024-01-01"})";
+  const std::string text = format_species_file(&d);
+  const species_file back = parse_species_file(text, 700, "700_species.json");
+  ASSERT_EQ(back.state, species_file_state::valid) << back.reason << "\n" << text;
+  const species_description &b = back.description;
+  EXPECT_EQ(b.name, d.name);
+  EXPECT_EQ(b.hidden_power_types, d.hidden_power_types);
+  EXPECT_EQ(b.hidden_power_base_price, d.hidden_power_base_price);
+  EXPECT_EQ(b.lowest_price_margin, d.lowest_price_margin);
+  EXPECT_EQ(b.highest_price_margin, d.highest_price_margin);
+  EXPECT_EQ(b.reference_spreads, d.reference_spreads);
+  for (std::size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ((*b.near_match_window)[i].below, (*d.near_match_window)[i].below);
+    EXPECT_EQ((*b.near_match_window)[i].above, (*d.near_match_window)[i].above);
+  }
+  EXPECT_EQ(b.expected_error, d.expected_error);
+  EXPECT_EQ(b.networks, d.networks);
+  EXPECT_EQ(b.training, d.training);
+  EXPECT_EQ(format_species_file(&b), text);
+  // Without the optional parts, and with no spreads at all.
+  species_description bare;
+  bare.nid = 1;
+  bare.name = "Bulbasaur";
+  const species_file b2 = parse_species_file(format_species_file(&bare), 1, "1_species.json");
+  ASSERT_EQ(b2.state, species_file_state::valid) << b2.reason;
+  EXPECT_EQ(format_species_file(&b2.description), format_species_file(&bare));
+}
+
+// *** The built-in table through the same description ***
+
+TEST(BuiltInSpecies, RatesEverySpreadAsItsClassifierDoes) {
+  const struct {
+    std::uint32_t nid;
+    coverage_classifier classifier;
+  } groups[] = {{58, Growlithe_range}, {86, Seel_range},     {230, Horsea_range},
+                {121, Staryu_range},   {212, Scyther_range}, {133, Eevee_range}};
+  for (const auto &g : groups) {
+    const species_description *d = find_built_in_species(g.nid);
+    ASSERT_NE(d, nullptr);
+    int checked = 0;
+    for (const iv_spread &ref : d->reference_spreads) {
+      // Each reference spread and its neighbours one and two steps either way on each IV.
+      for (std::size_t i = 0; i < 6; ++i) {
+        for (int step : {-2, -1, 0, 1, 2}) {
+          std::array<std::uint32_t, 6> ivs = {ref[0], ref[1], ref[2], ref[3], ref[4], ref[5]};
+          ivs[i] = static_cast<std::uint32_t>(static_cast<int>(ivs[i]) + step);
+          ASSERT_EQ(rate_spread(d, ivs[0], ivs[1], ivs[2], ivs[3], ivs[4], ivs[5]),
+                    g.classifier(ivs[0], ivs[1], ivs[2], ivs[3], ivs[4], ivs[5]))
+              << g.nid;
+          ++checked;
+        }
+      }
+    }
+    EXPECT_GT(checked, 100);
+  }
+  EXPECT_EQ(built_in_species().size(), 12U);
+  EXPECT_FALSE(find_built_in_species(86)->priced);
+  EXPECT_EQ(find_built_in_species(59)->name, "Arcanine");
+  EXPECT_EQ(find_built_in_species(57), nullptr);
 }

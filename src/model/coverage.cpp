@@ -1,23 +1,27 @@
 // Coverage classifiers: each species group's reference spreads and near-match window.
 #include "model/coverage.hpp"
 
+#include "model/species_file.hpp"
+
 #include <array>
 #include <cstddef>
 #include <span>
 
+#include "common/contract.hpp"
+
 namespace {
 
 // Six IVs in the form's order: HP, Atk, Def, SP Atk, SP Def, SPD.
-using iv_spread = std::array<std::uint32_t, 6>;
+using reference_spread = std::array<std::uint32_t, 6>;
 
 // How far each IV may lie below and above a reference value and still be a near match.
-struct near_match_window {
-  iv_spread below;
-  iv_spread above;
+struct classifier_window {
+  reference_spread below;
+  reference_spread above;
 };
 
 // The Growlithe group's reference spreads, in evaluation order.
-constexpr std::array<iv_spread, 18> growlithe_spreads = {{
+constexpr std::array<reference_spread, 18> growlithe_spreads = {{
     // HP Atk Def SpA SpD SPD
     {26, 21, 25, 25, 28, 28},  // 1
     {22, 27, 31, 31, 24, 30},  // 2
@@ -40,7 +44,7 @@ constexpr std::array<iv_spread, 18> growlithe_spreads = {{
 }};
 
 // The Seel group's reference spreads, in evaluation order.
-constexpr std::array<iv_spread, 13> seel_spreads = {{
+constexpr std::array<reference_spread, 13> seel_spreads = {{
     // HP Atk Def SpA SpD SPD
     {23, 30, 23, 29, 26, 21},  // 1
     {24, 26, 20, 26, 30, 24},  // 2
@@ -58,7 +62,7 @@ constexpr std::array<iv_spread, 13> seel_spreads = {{
 }};
 
 // The Horsea group's reference spreads, in evaluation order.
-constexpr std::array<iv_spread, 26> horsea_spreads = {{
+constexpr std::array<reference_spread, 26> horsea_spreads = {{
     // HP Atk Def SpA SpD SPD
     {25, 23, 31, 20, 31, 31},  // 1
     {21, 31, 26, 24, 25, 23},  // 2
@@ -89,7 +93,7 @@ constexpr std::array<iv_spread, 26> horsea_spreads = {{
 }};
 
 // The Staryu group's reference spreads, in evaluation order.
-constexpr std::array<iv_spread, 26> staryu_spreads = {{
+constexpr std::array<reference_spread, 26> staryu_spreads = {{
     // HP Atk Def SpA SpD SPD
     {26, 31, 24, 21, 21, 24},  // 1
     {23, 29, 26, 27, 29, 24},  // 2
@@ -120,7 +124,7 @@ constexpr std::array<iv_spread, 26> staryu_spreads = {{
 }};
 
 // The Scyther group's reference spreads, in evaluation order.
-constexpr std::array<iv_spread, 29> scyther_spreads = {{
+constexpr std::array<reference_spread, 29> scyther_spreads = {{
     // HP Atk Def SpA SpD SPD
     {22, 23, 31, 22, 24, 25},  // 1
     {21, 24, 28, 28, 26, 28},  // 2
@@ -154,7 +158,7 @@ constexpr std::array<iv_spread, 29> scyther_spreads = {{
 }};
 
 // The Eevee group's reference spreads, in evaluation order.
-constexpr std::array<iv_spread, 6> eevee_spreads = {{
+constexpr std::array<reference_spread, 6> eevee_spreads = {{
     // HP Atk Def SpA SpD SPD
     {16, 9, 5, 29, 29, 24},   // 1
     {16, 29, 11, 24, 8, 16},  // 2
@@ -165,16 +169,16 @@ constexpr std::array<iv_spread, 6> eevee_spreads = {{
 }};
 
 //                                                  HP Atk Def SpA SpD SPD
-constexpr near_match_window growlithe_window = {.below = {2, 0, 2, 2, 2, 0},
+constexpr classifier_window growlithe_window = {.below = {2, 0, 2, 2, 2, 0},
                                                 .above = {2, 0, 2, 2, 2, 0}};
-constexpr near_match_window staryu_window = {.below = {2, 2, 2, 0, 2, 1},
+constexpr classifier_window staryu_window = {.below = {2, 2, 2, 0, 2, 1},
                                              .above = {2, 2, 2, 0, 2, 1}};
 // Scyther's SPD window runs upward only.
-constexpr near_match_window scyther_window = {.below = {1, 0, 2, 2, 2, 0},
+constexpr classifier_window scyther_window = {.below = {1, 0, 2, 2, 2, 0},
                                               .above = {1, 0, 2, 2, 2, 2}};
 
-bool inside_window(const iv_spread &ivs, const iv_spread &reference,
-                   const near_match_window &window) {
+bool inside_window(const reference_spread &ivs, const reference_spread &reference,
+                   const classifier_window &window) {
   for (std::size_t i = 0; i < ivs.size(); ++i) {
     // 64-bit, so that neither bound wraps around for IVs typed as negative numbers.
     const std::uint64_t iv = ivs[i];
@@ -186,13 +190,13 @@ bool inside_window(const iv_spread &ivs, const iv_spread &reference,
 
 // 0: an exact reference spread; 1: inside the window of one (when there is a window);
 // 2: neither. Every exact comparison comes before any window comparison.
-int rate(const iv_spread &ivs, std::span<const iv_spread> references,
-         const near_match_window *window) {
-  for (const iv_spread &reference : references) {
+int rate(const reference_spread &ivs, std::span<const reference_spread> references,
+         const classifier_window *window) {
+  for (const reference_spread &reference : references) {
     if (ivs == reference) return 0;
   }
   if (window != nullptr) {
-    for (const iv_spread &reference : references) {
+    for (const reference_spread &reference : references) {
       if (inside_window(ivs, reference, *window)) return 1;
     }
   }
@@ -229,4 +233,47 @@ int Scyther_range(std::uint32_t hp, std::uint32_t atk, std::uint32_t def, std::u
 int Eevee_range(std::uint32_t hp, std::uint32_t atk, std::uint32_t def, std::uint32_t sp_atk,
                 std::uint32_t sp_def, std::uint32_t spd) {
   return rate({hp, atk, def, sp_atk, sp_def, spd}, eevee_spreads, nullptr);
+}
+
+namespace {
+
+void copy_coverage(std::span<const reference_spread> references, const classifier_window *window,
+                   species_description *d) {
+  d->reference_spreads.clear();
+  for (const reference_spread &reference : references) {
+    iv_spread spread{};
+    for (std::size_t i = 0; i < spread.size(); ++i)
+      spread[i] = static_cast<std::uint8_t>(reference[i]);
+    d->reference_spreads.push_back(spread);
+  }
+  d->near_match_window.reset();
+  if (window != nullptr) {
+    std::array<iv_window, 6> w{};
+    for (std::size_t i = 0; i < w.size(); ++i) {
+      w[i].below = static_cast<std::uint8_t>(window->below[i]);
+      w[i].above = static_cast<std::uint8_t>(window->above[i]);
+    }
+    d->near_match_window = w;
+  }
+}
+
+}  // namespace
+
+bool describe_coverage(coverage_classifier classifier, species_description *d) {
+  ORV_CHECK(d != NULL);
+  if (classifier == Growlithe_range)
+    copy_coverage(growlithe_spreads, &growlithe_window, d);
+  else if (classifier == Seel_range)
+    copy_coverage(seel_spreads, nullptr, d);
+  else if (classifier == Horsea_range)
+    copy_coverage(horsea_spreads, nullptr, d);
+  else if (classifier == Staryu_range)
+    copy_coverage(staryu_spreads, &staryu_window, d);
+  else if (classifier == Scyther_range)
+    copy_coverage(scyther_spreads, &scyther_window, d);
+  else if (classifier == Eevee_range)
+    copy_coverage(eevee_spreads, nullptr, d);
+  else
+    return false;
+  return true;
 }

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-int Growlithe_range(std::uint32_t hp, std::uint32_t atk, std::uint32_t def,
-                    std::uint32_t sp_atk, std::uint32_t sp_def, std::uint32_t spd);
+int Growlithe_range(std::uint32_t hp, std::uint32_t atk, std::uint32_t def, std::uint32_t sp_atk,
+                    std::uint32_t sp_def, std::uint32_t spd);
 int Seel_range(std::uint32_t hp, std::uint32_t atk, std::uint32_t def, std::uint32_t sp_atk,
                std::uint32_t sp_def, std::uint32_t spd);
 int Horsea_range(std::uint32_t hp, std::uint32_t atk, std::uint32_t def, std::uint32_t sp_atk,
@@ -17,3 +17,11 @@ int Scyther_range(std::uint32_t hp, std::uint32_t atk, std::uint32_t def, std::u
                   std::uint32_t sp_def, std::uint32_t spd);
 int Eevee_range(std::uint32_t hp, std::uint32_t atk, std::uint32_t def, std::uint32_t sp_atk,
                 std::uint32_t sp_def, std::uint32_t spd);
+
+struct species_description;
+using coverage_classifier = int (*)(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                                    std::uint32_t, std::uint32_t);
+// Copies the classifier's reference spreads and near-match window into d, so the species
+// table can describe its species as a species file would. False for a function that is not
+// one of the six classifiers. REQUIRES: d != NULL.
+bool describe_coverage(coverage_classifier classifier, species_description *d);

@@ -2,6 +2,7 @@
 #include "model/model_orvanta.hpp"
 
 #include <array>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstddef>
@@ -12,6 +13,8 @@
 
 #include "common/contract.hpp"
 #include "model/price_tiers.hpp"
+#include "model/ptp_path.hpp"
+#include "model/species_snapshot.hpp"
 #include "nn/multi_layer_perceptron.hpp"
 
 // *** The record and its getters ***
@@ -120,16 +123,8 @@ matrix *create_matrix_inputs(std::uint32_t lines, std::uint32_t is_shiny, std::u
 
 // *** The prediction ***
 
-namespace {
-
-// The networks read lines 0 to 7 of the input and the pipeline reads outputs 0 to 3.
-constexpr std::uint32_t pipeline_inputs = 8;
-constexpr std::uint32_t pipeline_outputs = 4;
-
-// atoi's reading of a form text: leading white space, an optional sign, decimal digits,
-// anything after them ignored, 0 without digits. A number beyond 32 bits saturates at
-// INT_MAX or INT_MIN. White space is the C locale's, whatever locale the window set.
 int parse_form_number(const char *text) {
+  // atoi's reading; white space is the C locale's, whatever locale the window set.
   const char *c = text;
   while (*c == ' ' || *c == '\t' || *c == '\n' || *c == '\v' || *c == '\f' || *c == '\r') ++c;
   const bool negative = *c == '-';
@@ -142,23 +137,11 @@ int parse_form_number(const char *text) {
   return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
-struct species_pricing_deleter {
-  void operator()(species_pricing *record) const { free_species_pricing(record); }
-};
+namespace {
+
 struct free_deleter {
   void operator()(char *text) const { std::free(text); }
 };
-
-// The networks can run on one input column and give every output the pipeline reads.
-bool usable_shapes(const std::array<perceptron_ptr, 3> &networks) {
-  const std::uint32_t inputs = get_num_inputs(networks[0].get());
-  if (inputs < pipeline_inputs) return false;
-  for (const perceptron_ptr &network : networks) {
-    if (get_num_inputs(network.get()) != inputs) return false;
-    if (get_num_outputs(network.get()) < pipeline_outputs) return false;
-  }
-  return true;
-}
 
 // The first four outputs, or nothing when one is not a sigmoid value (a damaged network
 // can give NaN): such a value must never be turned into a price.
@@ -171,14 +154,28 @@ std::optional<std::array<double, 4>> price_outputs(const matrix *outputs) {
   return values;
 }
 
+// One number of the diagnostic block: six decimals, a point whatever the locale (the
+// window runs in the user's locale, where printf's "%lf" may write a comma).
+void append_number(std::string *block, const char *before, double value) {
+  char digits[64];
+  const std::to_chars_result end =
+      std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 6);
+  block->append(before);
+  block->append(digits, end.ptr);
+  block->push_back('\n');
+}
+
 void print_diagnostics(std::FILE *out, const std::array<double, 4> &mean,
                        const std::array<std::array<double, 4>, 3> &outputs) {
   if (out == nullptr) return;
-  std::fprintf(out, "\n%lf\n%lf\n%lf\n%lf\n", mean[0], mean[1], mean[2], mean[3]);
+  std::string block;
+  block.reserve(192);
+  for (std::size_t r = 0; r < mean.size(); ++r) append_number(&block, r == 0 ? "\n" : "", mean[r]);
   for (const std::array<double, 4> &o : outputs) {
-    std::fprintf(out, "\n%lf\n%lf\n%lf\n%lf\n", o[0], o[1], o[2], o[3]);
+    for (std::size_t r = 0; r < o.size(); ++r) append_number(&block, r == 0 ? "\n" : "", o[r]);
   }
-  std::fprintf(out, "\n\n");
+  block.append("\n\n");
+  std::fwrite(block.data(), 1, block.size(), out);
   std::fflush(out);
 }
 
@@ -192,51 +189,76 @@ bool store_hidden_power_text(app_model *model, const std::array<std::uint32_t, 6
   return true;
 }
 
-// The prediction itself; every temporary is owned by a smart pointer, so each return
-// releases whatever has been made so far.
-int run_prediction(app_model *model, int is_shiny, const std::array<const char *, 8> &texts,
-                   const std::string &ptp_dir, std::FILE *diagnostics) {
+// The pipeline's answer when the networks it reached had to be read again: a species
+// file that names its networks by checksum did not match them.
+constexpr int retry_with_fresh_files = -1;
+
+// The prediction itself, from one species as loaded. When the snapshot's networks are not
+// loaded yet, `loadable` (the same snapshot) receives them: the single-prediction entries
+// read nothing the prediction does not reach. Temporaries are owned by smart pointers, so
+// each return releases whatever has been made so far.
+int price_species(app_model *model, int is_shiny, const std::array<const char *, 8> &texts,
+                  const species_snapshot &s, species_snapshot *loadable, std::FILE *diagnostics,
+                  prediction_details *details) {
+  const auto fail = [details](const std::string &reason) {
+    if (details != nullptr) details->reason = reason;
+    return PREDICTION_FAILED;
+  };
+  if (details != nullptr) {
+    details->folder = s.folder;
+    details->source = s.file.state;
+    details->name.reset();
+    details->coverage.reset();
+    details->expected_error.reset();
+    details->reason.clear();
+  }
+  // A damaged species file refuses the species before anything else.
+  if (s.file.state == species_file_state::damaged) return fail(s.file.reason);
+
   std::array<int, 8> numbers{};
   for (std::size_t i = 0; i < texts.size(); ++i) numbers[i] = parse_form_number(texts[i]);
-  const std::uint32_t nid = static_cast<std::uint32_t>(numbers[0]);
   const std::uint32_t lvl = static_cast<std::uint32_t>(numbers[1]);
   std::array<std::uint32_t, 6> ivs{};
   for (std::size_t i = 0; i < ivs.size(); ++i) ivs[i] = static_cast<std::uint32_t>(numbers[i + 2]);
 
-  const std::unique_ptr<species_pricing, species_pricing_deleter> pricing(
-      availability(model, nid, ivs[0], ivs[1], ivs[2], ivs[3], ivs[4], ivs[5]));
-  if (pricing == nullptr) return PREDICTION_FAILED;
-  if (pricing->supported == 0) return PREDICTION_NOT_PRICED;
+  const species_description *species = s.file.state == species_file_state::valid
+                                           ? &s.file.description
+                                           : find_built_in_species(s.nid);
+  species_pricing pricing;
+  int rating = -1;
+  if (!look_up_species(model, species, ivs, is_shiny != 0, &pricing, &rating))
+    return fail("memory ran out");
+  if (details != nullptr && species != nullptr) {
+    details->name = species->name;
+    details->coverage = rating;
+  }
+  if (pricing.supported == 0) return PREDICTION_NOT_PRICED;
   if (lvl > 100) return PREDICTION_BAD_LEVEL;
   for (std::uint32_t iv : ivs) {
     if (iv > 32) return PREDICTION_BAD_IVS;
   }
-  if (pricing->epic_fail != 0 || pricing->same_ivs != 0) {
-    return store_hidden_power_text(model, ivs) ? PREDICTION_SPECIAL_PRICE : PREDICTION_FAILED;
+  if (pricing.epic_fail != 0 || pricing.same_ivs != 0) {
+    return store_hidden_power_text(model, ivs) ? PREDICTION_SPECIAL_PRICE : fail("memory ran out");
   }
-  const double lowest_margin = pricing->lowest_price_margin;
-  const double highest_margin = pricing->highest_price_margin;
 
-  // The national number text as typed names the files: "058" and "58" are different files.
-  const std::string base = ptp_dir + "/" + texts[0];
-  std::array<perceptron_ptr, 3> networks;
-  for (std::size_t k = 0; k < networks.size(); ++k) {
-    const std::string path = base + "_m" + std::to_string(k + 1) + ".tp";
-    networks[k].reset(load_perceptron(path.c_str()));
-    if (networks[k] == nullptr) return PREDICTION_FAILED;
+  if (!s.networks_loaded) {
+    ORV_CHECK(loadable != NULL);
+    load_species_networks(loadable);
+    if (s.networks.checksum_mismatch) return retry_with_fresh_files;
   }
-  if (!usable_shapes(networks)) return PREDICTION_FAILED;
+  if (!s.networks.usable) return fail(s.networks.reason);
+  const std::array<perceptron_ptr, 3> &networks = s.networks.networks;
 
   const std::uint32_t type =
       hidden_power_calculator(ivs[0], ivs[1], ivs[2], ivs[3], ivs[4], ivs[5]);
   bool qualifies = false;
-  for (int slot_type : pricing->hidden_power_types) {
+  for (int slot_type : pricing.hidden_power_types) {
     if (slot_type >= 0 && static_cast<std::uint32_t>(slot_type) == type) qualifies = true;
   }
   if (qualifies) {
     model->hidden_power_power =
         hidden_power_power_calculator(ivs[0], ivs[1], ivs[2], ivs[3], ivs[4], ivs[5]);
-    model->hidden_power_base_price = pricing->hidden_power_base_price;
+    model->hidden_power_base_price = pricing.hidden_power_base_price;
   } else {
     model->hidden_power_power = 0;
   }
@@ -244,13 +266,17 @@ int run_prediction(app_model *model, int is_shiny, const std::array<const char *
   const matrix_ptr inputs(create_matrix_inputs(get_num_inputs(networks[0].get()),
                                                static_cast<std::uint32_t>(is_shiny), ivs[0], ivs[1],
                                                ivs[2], ivs[3], ivs[4], ivs[5]));
-  if (inputs == nullptr) return PREDICTION_FAILED;
+  if (inputs == nullptr) return fail("memory ran out");
   std::array<std::array<double, 4>, 3> o{};
   for (std::size_t k = 0; k < networks.size(); ++k) {
     const matrix_ptr outputs(predict(networks[k].get(), inputs.get()));
-    if (outputs == nullptr) return PREDICTION_FAILED;
+    if (outputs == nullptr) return fail("memory ran out");
     const std::optional<std::array<double, 4>> values = price_outputs(outputs.get());
-    if (!values.has_value()) return PREDICTION_FAILED;
+    if (!values.has_value()) {
+      return fail(network_file_path(s.folder, s.nid_text.c_str(), static_cast<int>(k) + 1) +
+                  " gives an output that is not a price for these IVs (not a number "
+                  "between 0 and 1)");
+    }
     o[k] = *values;
   }
 
@@ -265,11 +291,41 @@ int run_prediction(app_model *model, int is_shiny, const std::array<const char *
   const std::uint32_t average =
       (model->first_prediction + model->second_prediction + model->third_prediction) / 3U;
   model->average_prediction = average;
-  if (!store_hidden_power_text(model, ivs)) return PREDICTION_FAILED;
+  if (!store_hidden_power_text(model, ivs)) return fail("memory ran out");
   const double avg = static_cast<double>(average);
-  model->lowest_price = static_cast<std::uint32_t>(avg - avg * lowest_margin);
-  model->highest_price = static_cast<std::uint32_t>(avg * highest_margin + avg);
+  model->lowest_price = static_cast<std::uint32_t>(avg - avg * pricing.lowest_price_margin);
+  model->highest_price = static_cast<std::uint32_t>(avg * pricing.highest_price_margin + avg);
+  if (details != nullptr && s.file.state == species_file_state::valid)
+    details->expected_error = s.file.description.expected_error[static_cast<std::size_t>(rating)];
   return PREDICTION_DONE;
+}
+
+// One prediction that reads the species' files as it goes, from `folder`.
+int predict_in_folder(app_model *model, int is_shiny, const std::array<const char *, 8> &texts,
+                      std::string folder, std::FILE *diagnostics, prediction_details *details) {
+  species_snapshot s;
+  s.folder = std::move(folder);
+  s.nid_text = texts[0];
+  s.nid = static_cast<std::uint32_t>(parse_form_number(texts[0]));
+  load_species_file_into(&s);
+  // Only a species file that names its networks can ask for a second reading; the model
+  // then goes back to what it held, so the second reading starts from the same record.
+  std::optional<app_model> before;
+  if (s.file.state == species_file_state::valid && s.file.description.networks.has_value())
+    before = *model;
+  const int status = price_species(model, is_shiny, texts, s, &s, diagnostics, details);
+  if (status != retry_with_fresh_files) return status;
+  *model = *before;
+  load_species_file_into(&s);
+  if (s.file.state != species_file_state::damaged) load_species_networks(&s);
+  return price_species(model, is_shiny, texts, s, nullptr, diagnostics, details);
+}
+
+bool null_text(const std::array<const char *, 8> &texts) {
+  for (const char *text : texts) {
+    if (text == nullptr) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -279,13 +335,45 @@ int predict_price(app_model *model, int is_shiny, const char *nid, const char *l
                   const char *spd, const char *ptp_dir, std::FILE *diagnostics) {
   if (model == nullptr) return PREDICTION_FAILED;
   const std::array<const char *, 8> texts = {nid, lvl, hp, atk, def, sp_atk, sp_def, spd};
-  for (const char *text : texts) {
-    if (text == nullptr) return PREDICTION_FAILED;
-  }
+  if (null_text(texts)) return PREDICTION_FAILED;
   try {
-    return run_prediction(model, is_shiny, texts, ptp_dir != nullptr ? ptp_dir : "./ptp",
-                          diagnostics);
+    return predict_in_folder(model, is_shiny, texts, ptp_dir != nullptr ? ptp_dir : "./ptp",
+                             diagnostics, nullptr);
   } catch (const std::bad_alloc &) {
     return PREDICTION_FAILED;  // a path or text could not be built
+  }
+}
+
+int predict_price_on_path(app_model *model, int is_shiny, const char *nid, const char *lvl,
+                          const char *hp, const char *atk, const char *def, const char *sp_atk,
+                          const char *sp_def, const char *spd, const std::vector<std::string> &path,
+                          std::FILE *diagnostics, prediction_details *details) {
+  if (details != nullptr) *details = prediction_details{};
+  const std::array<const char *, 8> texts = {nid, lvl, hp, atk, def, sp_atk, sp_def, spd};
+  if (model == nullptr || null_text(texts)) return PREDICTION_FAILED;
+  try {
+    return predict_in_folder(model, is_shiny, texts, species_folder(path, nid), diagnostics,
+                             details);
+  } catch (const std::bad_alloc &) {
+    if (details != nullptr) details->reason = "memory ran out";
+    return PREDICTION_FAILED;
+  }
+}
+
+int predict_price_from_snapshot(const species_snapshot *s, app_model *model, int is_shiny,
+                                const char *nid, const char *lvl, const char *hp, const char *atk,
+                                const char *def, const char *sp_atk, const char *sp_def,
+                                const char *spd, std::FILE *diagnostics,
+                                prediction_details *details) {
+  ORV_CHECK(s != NULL);
+  const std::array<const char *, 8> texts = {nid, lvl, hp, atk, def, sp_atk, sp_def, spd};
+  if (model == nullptr || null_text(texts)) return PREDICTION_FAILED;
+  ORV_CHECK(s->nid_text == nid);
+  ORV_CHECK(s->networks_loaded || s->file.state == species_file_state::damaged);
+  try {
+    return price_species(model, is_shiny, texts, *s, nullptr, diagnostics, details);
+  } catch (const std::bad_alloc &) {
+    if (details != nullptr) details->reason = "memory ran out";
+    return PREDICTION_FAILED;
   }
 }

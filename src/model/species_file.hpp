@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,9 +20,12 @@ struct iv_window {
   std::uint8_t above = 0;
 };
 
-// One species as a species file describes it.
+// One species as a species file describes it (or as the built-in table does).
 struct species_description {
   std::uint32_t nid = 0;
+  // The built-in table knows species it does not price (their networks are missing); a
+  // species file always prices its species.
+  bool priced = true;
   std::string name;                                      // 1 to 64 bytes, no control characters
   std::array<int, 3> hidden_power_types = {-1, -1, -1};  // type numbers 0 to 15; -1: empty
   std::uint32_t hidden_power_base_price = 500000;
@@ -40,3 +44,52 @@ struct species_description {
 // typed (a very large value) matches nothing.
 int rate_spread(const species_description *d, std::uint32_t hp, std::uint32_t atk,
                 std::uint32_t def, std::uint32_t sp_atk, std::uint32_t sp_def, std::uint32_t spd);
+
+// *** Reading and writing species files ***
+
+// What a networks folder says about one species.
+enum class species_file_state {
+  absent,   // no species file: the built-in table applies
+  valid,    // the file describes the species
+  damaged,  // the file is there but cannot be used: predictions of the species fail
+};
+
+struct species_file {
+  species_file_state state = species_file_state::absent;
+  species_description description;  // only when valid
+  std::string reason;               // only when damaged: the file's name and what is wrong
+};
+
+// The largest species file read, and the deepest nesting of arrays and objects in it.
+inline constexpr std::size_t species_file_max_bytes = 16U * 1024U * 1024U;
+inline constexpr int species_file_max_depth = 8;
+inline constexpr std::size_t species_file_max_spreads = 100000;
+
+// The species file's name for a national number: "121_species.json".
+std::string species_file_name(std::uint32_t nid);
+
+// Reads "<folder>/<nid>_species.json". Absent only when no file of that name exists; a
+// file that exists but cannot be read is damaged.
+species_file read_species_file(const char *folder, std::uint32_t nid);
+
+// Checks the bytes of a species file for national number `nid` against every rule of the
+// format. `file_name` starts each reason (e.g. "./ptp/121_species.json"). Never absent.
+species_file parse_species_file(std::string_view bytes, std::uint32_t nid,
+                                std::string_view file_name);
+
+// The species file text for the description, deterministic (the same description always
+// gives the same bytes), which parse_species_file reads back to the same description.
+// REQUIRES: d != NULL and d is valid by the format's rules.
+std::string format_species_file(const species_description *d);
+
+// The Hidden Power type's name as the Hidden Power line shows it ("Fire" for 8), or
+// nullptr outside 0 to 15.
+const char *hidden_power_type_name(int type);
+
+// *** The built-in table ***
+
+// The built-in species table in its fixed order, priced or not: names, Hidden Power types,
+// margins, reference spreads and windows. Lives as long as the program.
+const std::vector<species_description> &built_in_species();
+// The built-in entry for `nid`, or nullptr when the table does not know it.
+const species_description *find_built_in_species(std::uint32_t nid);

@@ -3,13 +3,12 @@
 #include <array>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "model/model_orvanta.hpp"
+#include "model/species_file.hpp"
 
 namespace {
-
-using coverage_classifier = int (*)(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
-                                    std::uint32_t, std::uint32_t);
 
 struct species_entry {
   std::uint32_t nid;
@@ -55,57 +54,59 @@ constexpr std::array<const char *, 3> reliability_texts = {
     "with data collection.",
 };
 
-const species_entry *find_species(std::uint32_t nid) {
-  for (const species_entry &entry : species_table) {
-    if (entry.nid == nid) return &entry;
-  }
-  return nullptr;
+species_description describe_entry(const species_entry &entry) {
+  species_description d;
+  d.nid = entry.nid;
+  d.priced = entry.supported != 0;
+  d.name = entry.name;
+  d.hidden_power_types = {entry.hidden_power_type, -1, -1};
+  d.hidden_power_base_price = 500000;
+  d.lowest_price_margin = entry.price_margin;
+  d.highest_price_margin = entry.price_margin;
+  describe_coverage(entry.classifier, &d);
+  return d;
 }
 
-std::string with_name(const char *format, const char *name) {
+std::string with_name(const char *format, const std::string &name) {
   std::string text = format;
   text.replace(text.find("%s"), 2, name);
   return text;
 }
 
-// Stores the special-price message (when there is one) and the reliability message in the
-// model. Each text is built whole before it replaces the stored one, so running out of
-// memory leaves the previous texts in place; returns false then.
-bool store_messages(app_model *model, const species_entry &species, const char *special_text,
-                    const std::array<std::uint32_t, 6> &ivs) {
-  try {
-    if (special_text != nullptr) {
-      std::string text = with_name(special_text, species.name);
-      model->special_price = std::move(text);
-    }
-    const int rating = species.classifier(ivs[0], ivs[1], ivs[2], ivs[3], ivs[4], ivs[5]);
-    if (rating >= 0 && rating < static_cast<int>(reliability_texts.size())) {
-      std::string text = reliability_texts[static_cast<std::size_t>(rating)];
-      model->in_range_message = std::move(text);
-    }
-  } catch (const std::bad_alloc &) {
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
-species_pricing *availability(app_model *model, std::uint32_t nid, std::uint32_t hp,
-                              std::uint32_t atk, std::uint32_t def, std::uint32_t sp_atk,
-                              std::uint32_t sp_def, std::uint32_t spd) {
-  auto *record = new (std::nothrow) species_pricing{};
-  if (record == nullptr) return nullptr;
+const std::vector<species_description> &built_in_species() {
+  // Built on first use; C++ makes that safe when threads ask at once.
+  static const std::vector<species_description> table = [] {
+    std::vector<species_description> described;
+    for (const species_entry &entry : species_table) described.push_back(describe_entry(entry));
+    return described;
+  }();
+  return table;
+}
 
-  const std::array<std::uint32_t, 6> ivs = {hp, atk, def, sp_atk, sp_def, spd};
+const species_description *find_built_in_species(std::uint32_t nid) {
+  for (const species_description &d : built_in_species()) {
+    if (d.nid == nid) return &d;
+  }
+  return nullptr;
+}
+
+bool look_up_species(app_model *model, const species_description *d,
+                     const std::array<std::uint32_t, 6> &ivs, bool is_shiny,
+                     species_pricing *record, int *rating) {
+  *record = species_pricing{};
+  *rating = -1;
   bool all_low = true;
   bool all_equal = true;
   for (std::uint32_t iv : ivs) {
     all_low = all_low && iv <= 9;
     all_equal = all_equal && iv == ivs[0];
   }
+  // A shiny Pokemon has no fixed market price: its spread goes to the networks.
   const char *special_text = nullptr;
-  if (all_equal && all_low) {
+  if (is_shiny) {
+  } else if (all_equal && all_low) {
     record->same_ivs = 1;
     record->epic_fail = 1;
     special_text = epic_fail_and_same_text;
@@ -116,19 +117,44 @@ species_pricing *availability(app_model *model, std::uint32_t nid, std::uint32_t
     record->epic_fail = 1;
     special_text = epic_fail_text;
   }
+  if (d == nullptr) return true;  // unknown: the model is not touched
 
-  const species_entry *species = find_species(nid);
-  if (species == nullptr) return record;
+  const int rated = rate_spread(d, ivs[0], ivs[1], ivs[2], ivs[3], ivs[4], ivs[5]);
+  if (model != nullptr) {
+    // Each text is built whole before it replaces the stored one, so running out of
+    // memory leaves the previous texts in place.
+    try {
+      if (special_text != nullptr) {
+        std::string text = with_name(special_text, d->name);
+        model->special_price = std::move(text);
+      }
+      std::string text = reliability_texts[static_cast<std::size_t>(rated)];
+      model->in_range_message = std::move(text);
+    } catch (const std::bad_alloc &) {
+      return false;
+    }
+  }
+  *rating = rated;
+  record->supported = d->priced ? 1 : 0;
+  for (std::size_t slot = 0; slot < 3; ++slot)
+    record->hidden_power_types[slot] = d->hidden_power_types[slot];
+  record->hidden_power_base_price = d->hidden_power_base_price;
+  record->highest_price_margin = d->highest_price_margin;
+  record->lowest_price_margin = d->lowest_price_margin;
+  return true;
+}
 
-  if (model != nullptr && !store_messages(model, *species, special_text, ivs)) {
+species_pricing *availability(app_model *model, std::uint32_t nid, std::uint32_t hp,
+                              std::uint32_t atk, std::uint32_t def, std::uint32_t sp_atk,
+                              std::uint32_t sp_def, std::uint32_t spd) {
+  auto *record = new (std::nothrow) species_pricing{};
+  if (record == nullptr) return nullptr;
+  int rating = -1;
+  if (!look_up_species(model, find_built_in_species(nid), {hp, atk, def, sp_atk, sp_def, spd},
+                       false, record, &rating)) {
     delete record;
     return nullptr;
   }
-
-  record->supported = species->supported;
-  record->hidden_power_types[0] = species->hidden_power_type;
-  record->highest_price_margin = species->price_margin;
-  record->lowest_price_margin = species->price_margin;
   return record;
 }
 
