@@ -14,15 +14,21 @@
 #include <sstream>
 #include <string>
 
+#include "model/model_orvanta.hpp"
+#include "model/ptp_path.hpp"
 #include "model/sha256.hpp"
+#include "model/species_file.hpp"
 #include "train/species_names.hpp"
 #include "train/train_files.hpp"
 #include "train/train_run.hpp"
-#include "train/train_species_file.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+std::string species_file_path(const std::string &dir, std::uint32_t nid) {
+  return (fs::path(dir) / species_file_name(nid)).string();
+}
 
 std::string slurp(const fs::path &path) {
   std::ifstream in(path, std::ios::binary);
@@ -225,6 +231,19 @@ std::string species_state(const fs::path &dir, std::uint32_t nid,
   return "mix";
 }
 
+// What the window would show for the species' first sale from that folder: the status and
+// the average price (0 unless priced).
+std::pair<int, std::uint32_t> prediction(const fs::path &dir, const species_plan &p) {
+  const std::unique_ptr<app_model, decltype(&free_app_model)> model(create_app_model(),
+                                                                    &free_app_model);
+  std::array<std::string, 6> iv;
+  for (std::size_t i = 0; i < 6; ++i) iv[i] = std::to_string(p.sales[0].ivs[i]);
+  const int status = predict_price(model.get(), 0, std::to_string(p.nid).c_str(), "50",
+                                   iv[0].c_str(), iv[1].c_str(), iv[2].c_str(), iv[3].c_str(),
+                                   iv[4].c_str(), iv[5].c_str(), dir.c_str(), nullptr);
+  return {status, status == PREDICTION_DONE ? get_average_prediction(model.get()) : 0};
+}
+
 }  // namespace
 
 TEST_F(TrainRun, KilledAtAnyRenameEachSpeciesIsWholeOrRefused) {
@@ -270,6 +289,11 @@ TEST_F(TrainRun, KilledAtAnyRenameEachSpeciesIsWholeOrRefused) {
         const std::string state = species_state(out, p.nid, old_files, new_files);
         EXPECT_NE(state, "mix") << p.nid;
         states.insert(state);
+        // As the pipeline reads the folder: the old answer, the new one, or refused.
+        const auto got = prediction(out, p);
+        EXPECT_TRUE(got == prediction(root_ / "old", p) || got == prediction(root_ / "new", p) ||
+                    got.first == PREDICTION_FAILED)
+            << p.nid << ": status " << got.first << ", " << got.second;
       }
       // Killed before the first rename, the earlier files are all still there.
       if (stop == 1) {

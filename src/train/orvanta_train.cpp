@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "model/ptp_path.hpp"
 #include "train/species_names.hpp"
 #include "train/train_networks.hpp"
 #include "train/train_run.hpp"
@@ -186,18 +187,6 @@ const CLI::Validator calendar_day(
       return {};
     },
     "", "YYYY-MM-DD");
-
-// The seller's own networks folder, ${XDG_DATA_HOME:-~/.local/share}/orvanta/ptp, or an
-// empty text when neither variable names a folder.
-std::string own_networks_folder() {
-  const char *data_home = std::getenv("XDG_DATA_HOME");
-  // An XDG variable holding a relative path is invalid and ignored.
-  if (data_home != nullptr && data_home[0] == '/')
-    return (std::filesystem::path(data_home) / "orvanta" / "ptp").string();
-  const char *home = std::getenv("HOME");
-  if (home == nullptr || home[0] == '\0') return {};
-  return (std::filesystem::path(home) / ".local" / "share" / "orvanta" / "ptp").string();
-}
 
 std::string species_label(std::uint32_t nid, const std::string &name) {
   return "species " + std::to_string(nid) + (name.empty() ? "" : " (" + name + ")");
@@ -465,7 +454,7 @@ int main(int argc, char **argv) {
     return 2;
   }
   if (app.count("--out") == 0) {
-    out_dir = own_networks_folder();
+    out_dir = seller_ptp_dir();
     if (out_dir.empty()) {
       std::fprintf(stderr,
                    "%s: neither XDG_DATA_HOME nor HOME names a folder to write to; use --out\n",

@@ -12,6 +12,7 @@
 #include "model/coverage.hpp"
 #include "model/model_orvanta.hpp"
 #include "model/price_tiers.hpp"
+#include "model/ptp_path.hpp"
 #include "train/train_run.hpp"
 #include "train/train_targets.hpp"
 
@@ -230,9 +231,7 @@ coverage_summary summarize_coverage(const std::vector<species_report> &reports, 
 }
 
 std::string network_path(const std::string &dir, std::uint32_t nid, int network) {
-  return (std::filesystem::path(dir) /
-          (std::to_string(nid) + "_m" + std::to_string(network) + ".tp"))
-      .string();
+  return network_file_path(dir, std::to_string(nid).c_str(), network);
 }
 
 bool make_examples(const std::vector<const sale *> &sales, std::vector<training_example> *out) {

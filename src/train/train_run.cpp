@@ -11,10 +11,10 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "model/ptp_path.hpp"
 #include "model/sha256.hpp"
 #include "model/species_file.hpp"
 #include "train/train_files.hpp"
-#include "train/train_species_file.hpp"
 
 namespace {
 
@@ -176,7 +176,8 @@ class training_run {
     const std::uint32_t nid = s->plan->nid;
     std::array<std::string, 3> paths;
     for (int k = 1; k <= 3; ++k) paths[k - 1] = network_path(plan_.out_dir, nid, k);
-    const std::string species_path = species_file_path(plan_.out_dir, nid);
+    const std::string species_path =
+        (std::filesystem::path(plan_.out_dir) / species_file_name(nid)).string();
     const auto clean = [&] {
       for (const std::string &p : paths) remove_temporary(p);
       remove_temporary(species_path);
@@ -252,7 +253,7 @@ class training_run {
       }
       d.networks = sums;
       d.training = training_record(*s, plan_);
-      species_text = compose_species_file(d);
+      species_text = format_species_file(&d);
       if (!write_temporary(species_path, species_text, error)) {
         clean();
         return false;

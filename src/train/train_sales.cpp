@@ -14,7 +14,7 @@
 
 #include "cli/csv_reader.hpp"
 #include "model/hidden_power.hpp"
-#include "model/model_orvanta.hpp"
+#include "model/species_file.hpp"
 #include "train/train_targets.hpp"
 
 namespace {
@@ -115,15 +115,15 @@ std::string renamed(std::string message, const std::string &from, const std::str
 }  // namespace
 
 int hidden_power_type_number(std::string_view name) {
-  for (std::size_t i = 0; i < hidden_power_type_names.size(); ++i) {
-    const std::string_view known = hidden_power_type_names[i];
+  for (int i = 0; hidden_power_type_name(i) != nullptr; ++i) {
+    const std::string_view known = hidden_power_type_name(i);
     if (known.size() != name.size()) continue;
     bool same = true;
     for (std::size_t j = 0; j < name.size() && same; ++j) {
       const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
       same = lower(known[j]) == lower(name[j]);
     }
-    if (same) return static_cast<int>(i);
+    if (same) return i;
   }
   return -1;
 }
@@ -131,15 +131,10 @@ int hidden_power_type_number(std::string_view name) {
 std::vector<int> hidden_power_types_of(std::uint32_t nid, const sales_options &options) {
   const auto given = options.hidden_power_types.find(nid);
   if (given != options.hidden_power_types.end()) return given->second;
-  // The species table writes its messages into a model; this one only lends it room.
-  const std::unique_ptr<app_model, decltype(&free_app_model)> model(create_app_model(),
-                                                                    &free_app_model);
-  if (model == nullptr) return {};
-  const std::unique_ptr<species_pricing, decltype(&free_species_pricing)> pricing(
-      availability(model.get(), nid, 10, 11, 12, 13, 14, 15), &free_species_pricing);
+  const species_description *built_in = find_built_in_species(nid);
   std::vector<int> types;
-  if (pricing == nullptr || pricing->supported != 1) return types;
-  for (int type : pricing->hidden_power_types)
+  if (built_in == nullptr || !built_in->priced) return types;
+  for (int type : built_in->hidden_power_types)
     if (type >= 0) types.push_back(type);
   return types;
 }

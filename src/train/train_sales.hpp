@@ -53,13 +53,7 @@ inline constexpr const char *date_column = "date";
 // The base price of the Hidden Power addition for every species the trainer describes.
 inline constexpr std::uint32_t trained_hidden_power_base_price = 500000;
 
-// The Hidden Power type names, by type number 0 (Fighting) to 15 (Dark), spelled as the
-// window's Hidden Power line shows them.
-inline constexpr std::array<const char *, 16> hidden_power_type_names = {
-    "Fighting", "Flying", "Poison", "Ground",   "Rock",    "Bug", "Ghost",  "Steel",
-    "Fire",     "Water",  "Grass",  "Electric", "Psychic", "Ice", "Dragon", "Dark"};
-
-// The type number of a name (ASCII case ignored), or -1.
+// The type number of a Hidden Power type's name (ASCII case ignored), or -1.
 int hidden_power_type_number(std::string_view name);
 
 // The Hidden Power types that earn the addition for a species: the options' own list when
