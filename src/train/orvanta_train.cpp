@@ -192,6 +192,11 @@ std::string species_label(std::uint32_t nid, const std::string &name) {
   return "species " + std::to_string(nid) + (name.empty() ? "" : " (" + name + ")");
 }
 
+// "1 sale", "2 sales".
+std::string count_of(std::size_t n, const char *thing) {
+  return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
 std::string percent(double value) {
   if (std::isnan(value)) return "-";
   char text[32];
@@ -270,12 +275,12 @@ std::vector<std::string> warnings_of(const species_report &r) {
   std::vector<std::string> lines;
   const std::string who = species_label(r.nid, r.name);
   if (r.usable_sales < fewest_trusted_sales)
-    lines.push_back("warning: " + who + ": only " + std::to_string(r.usable_sales) +
-                    " usable sales (fewer than " + std::to_string(fewest_trusted_sales) +
+    lines.push_back("warning: " + who + ": only " + count_of(r.usable_sales, "usable sale") +
+                    " (fewer than " + std::to_string(fewest_trusted_sales) +
                     "): too few to trust its prices");
   if (r.held_out_rows < fewest_trusted_held_out)
-    lines.push_back("warning: " + who + ": only " + std::to_string(r.held_out_rows) +
-                    " held-out sales (fewer than " + std::to_string(fewest_trusted_held_out) +
+    lines.push_back("warning: " + who + ": only " + count_of(r.held_out_rows, "held-out sale") +
+                    " (fewer than " + std::to_string(fewest_trusted_held_out) +
                     "): too few to measure its error");
   if (!std::isnan(r.combined_error) && !(r.combined_error < r.median_baseline_error))
     lines.push_back("warning: " + who + ": the networks miss the held-out sales by " +
