@@ -240,8 +240,8 @@ class progress_display {
 
   void species_done(const species_report &r) {
     clear();
-    std::fprintf(stderr, "%s: %s done: %zu sales, held-out error %s\n", program,
-                 species_label(r.nid, r.name).c_str(), r.usable_sales,
+    std::fprintf(stderr, "%s: %s done: %s, held-out error %s\n", program,
+                 species_label(r.nid, r.name).c_str(), count_of(r.usable_sales, "sale").c_str(),
                  percent(r.combined_error).c_str());
     std::fflush(stderr);
   }
