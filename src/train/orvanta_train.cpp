@@ -319,9 +319,10 @@ std::size_t print_report(const std::vector<species_report> &reports, const sales
                 percent(r.reference_baseline_error).c_str());
   }
   std::printf(
-      "\nHeld-out error of the average by rating, each sale's spread rated against the\n"
-      "species' own reference spreads and window (0: \"almost perfect\", 1: \"almost good\",\n"
-      "2: the limited-data note); held-out sales in brackets:\n\n");
+      "\nHeld-out error of the average by rating, each sale's spread rated as the window\n"
+      "rates it (against the species file's reference spreads and window, or the built-in\n"
+      "table's without species files): 0 \"almost perfect\", 1 \"almost good\", 2 the\n"
+      "limited-data note; held-out sales in brackets:\n\n");
   std::printf("%7s %-20s %14s %14s %14s\n", "species", "name", "rated 0", "rated 1", "rated 2");
   for (const species_report &r : reports) {
     std::string cells[3];

@@ -54,7 +54,7 @@ using training_progress =
 // One held-out sale: the coverage rating of its spread and the absolute percentage error
 // of each estimate of its price.
 struct held_out_sale {
-  int coverage = 2;  // rated against the species' own spreads and window: 0, 1 or 2
+  int coverage = 2;  // 0, 1 or 2, as the window rates the spread (see measure_species)
   double combined = 0.0;
   double median_baseline = 0.0;
   double reference_baseline = 0.0;  // NaN when the species has no reference spread rows

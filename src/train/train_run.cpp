@@ -114,7 +114,7 @@ class training_run {
       return false;
     }
     s->report.nid = p.nid;
-    s->report.name = plan_.species_files ? p.name : std::string();
+    s->report.name = p.name;
     s->report.usable_sales = p.sales.size();
     for (const sale &x : p.sales) {
       if (x.date.empty()) continue;
@@ -220,8 +220,12 @@ class training_run {
     for (iv_window &w : window)
       w.below = w.above = static_cast<std::uint8_t>(std::min<std::uint32_t>(plan_.near, 31));
     d.near_match_window = window;
-    const auto rate = [&d](const sale &x) {
-      return rate_spread(&d, x.ivs[0], x.ivs[1], x.ivs[2], x.ivs[3], x.ivs[4], x.ivs[5]);
+    // Each held-out sale is rated as the window will rate it: by the species file, or,
+    // without one, by the built-in table where it knows the species.
+    const species_description *built_in = find_built_in_species(nid);
+    const species_description *rating = plan_.species_files || built_in == nullptr ? &d : built_in;
+    const auto rate = [rating](const sale &x) {
+      return rate_spread(rating, x.ivs[0], x.ivs[1], x.ivs[2], x.ivs[3], x.ivs[4], x.ivs[5]);
     };
     const std::string name = s->report.name;
     const std::size_t sales_count = s->report.usable_sales;
