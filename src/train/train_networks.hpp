@@ -64,7 +64,7 @@ struct held_out_sale {
 // of the price (NaN when no row is held out).
 struct species_report {
   std::uint32_t nid = 0;
-  std::string name;              // as written into the species file; empty without one
+  std::string name;              // the species' name; empty when none is known
   std::size_t usable_sales = 0;  // usable sales of the species: trained on plus held out
   std::size_t training_rows = 0;
   std::size_t held_out_rows = 0;
