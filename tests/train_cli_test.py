@@ -2,7 +2,7 @@
 """orvanta-train through its binary: options and usage errors, bad rows, what goes to
 standard output and standard error, progress on a terminal and in a log, warnings about
 results that cannot be trusted, species files, the default folder, and reproducible files
-whatever the number of jobs.
+whatever the number of jobs (train_run_test compares one job with several).
 
 Usage: train_cli_test.py ORVANTA_TRAIN [unittest arguments, e.g. a class name]
 Runs are kept short (few epochs, one or two species) so the suite stays fast.
@@ -330,18 +330,6 @@ class Reproducible(TempDir):
         self.assertEqual((match, errors), (names, []))
         match, mismatch, errors = filecmp.cmpfiles(dirs[0], dirs[2], names, shallow=False)
         self.assertEqual((mismatch, errors), (names, []))
-
-    def test_the_same_files_with_one_job_or_several(self):
-        dirs = [os.path.join(self.dir, name) for name in ("one", "three")]
-        for d, jobs in zip(dirs, ("1", "3")):
-            code, _, err = run(["--species", "58,121,212", "--epochs", "3", "--jobs", jobs,
-                                "--out", d, SALES])
-            self.assertEqual(code, 0, err)
-        names = sorted(os.listdir(dirs[0]))
-        self.assertEqual(len(names), 12)
-        self.assertEqual(names, sorted(os.listdir(dirs[1])))
-        match, mismatch, errors = filecmp.cmpfiles(dirs[0], dirs[1], names, shallow=False)
-        self.assertEqual((mismatch, errors), ([], []))
 
     def test_a_species_trains_the_same_alone_or_with_others(self):
         alone, together = os.path.join(self.dir, "alone"), os.path.join(self.dir, "together")
