@@ -2,7 +2,7 @@
 """orvanta-train through its binary: options and usage errors, bad rows, what goes to
 standard output and standard error, progress on a terminal and in a log, warnings about
 results that cannot be trusted, species files, the default folder, and reproducible files
-whatever the number of jobs (train_run_test compares one job with several).
+(train_run_test compares one job with several).
 
 Usage: train_cli_test.py ORVANTA_TRAIN [unittest arguments, e.g. a class name]
 Runs are kept short (few epochs, one or two species) so the suite stays fast.
