@@ -25,6 +25,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     if (has_fixed_price(s.ivs)) __builtin_trap();  // those are counted, never trained on
     if (s.network_price > s.price) __builtin_trap();
+    if (sales.dated != valid_date(s.date)) __builtin_trap();  // a dated file dates every sale
+  }
+  // Read again keeping the sales of 2024 and later: the same rows, split by their day.
+  if (sales.dated) {
+    sales_options since;
+    since.since = "2024-01-01";
+    sales_file recent;
+    if (!read_sales(file.write(data, size), &recent, &error, since)) __builtin_trap();
+    std::uint64_t older = 0;
+    for (const sale &s : sales.sales) older += s.date < "2024-01-01" ? 1 : 0;
+    if (recent.sales.size() + older != sales.sales.size() || recent.before_since != older)
+      __builtin_trap();
   }
   return 0;
 }

@@ -1,9 +1,12 @@
-# orvanta-train: its units (generator, targets, sales, training), the tool through its
+# orvanta-train: its units (generator, targets, sales, training, runs), the tool through its
 # binary, and the bundled networks in ptp/ against data/sales.csv.
 if(TARGET orvanta_train)
-  foreach(name train_random_test train_targets_test train_sales_test train_networks_test)
+  find_package(nlohmann_json 3 REQUIRED)
+  foreach(name train_random_test train_targets_test train_sales_test train_networks_test
+               train_run_test)
     add_executable(${name} ${CMAKE_CURRENT_SOURCE_DIR}/${name}.cpp)
-    target_link_libraries(${name} PRIVATE orvanta_train GTest::gtest_main)
+    target_link_libraries(${name} PRIVATE orvanta_train GTest::gtest_main
+                                          nlohmann_json::nlohmann_json)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
   endforeach()
 

@@ -1,11 +1,14 @@
 #!/usr/bin/python3
 """orvanta-train through its binary: options and usage errors, bad rows, what goes to
-standard output and standard error, progress on a terminal only, and reproducible files.
+standard output and standard error, progress on a terminal and in a log, warnings about
+results that cannot be trusted, species files, the default folder, and reproducible files
+(train_run_test compares one job with several).
 
 Usage: train_cli_test.py ORVANTA_TRAIN [unittest arguments, e.g. a class name]
 Runs are kept short (few epochs, one or two species) so the suite stays fast.
 """
 import filecmp
+import json
 import os
 import pty
 import subprocess
@@ -18,10 +21,22 @@ SALES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "
 HEADER = "nid,shiny,hp,atk,def,sp_atk,sp_def,spd,price\n"
 
 
-def run(args, stdin=b"", cwd=None):
+HOME = None  # a temporary folder standing for the user's home and data folders
+
+
+def environment(home=None, data_home=None):
+    env = dict(os.environ)
+    env["HOME"] = home or HOME
+    env["XDG_DATA_HOME"] = data_home or os.path.join(home or HOME, "data")
+    return env
+
+
+def run(args, stdin=b"", cwd=None, env=None, stdout=subprocess.PIPE):
     """(exit status, stdout text, stderr text)"""
-    p = subprocess.run([BINARY] + args, input=stdin, capture_output=True, cwd=cwd, timeout=120)
-    return p.returncode, p.stdout.decode("utf-8", "replace"), p.stderr.decode("utf-8", "replace")
+    p = subprocess.run([BINARY] + args, input=stdin, stdout=stdout, stderr=subprocess.PIPE,
+                       cwd=cwd, timeout=120, env=env or environment())
+    out = p.stdout.decode("utf-8", "replace") if p.stdout is not None else ""
+    return p.returncode, out, p.stderr.decode("utf-8", "replace")
 
 
 class TempDir(unittest.TestCase):
@@ -43,9 +58,11 @@ class Usage(TempDir):
     def test_help_shows_every_option_and_its_default(self):
         code, out, _ = run(["--help"])
         self.assertEqual(code, 0)
-        for text in ["--out DIR=./ptp", "--species LIST", "--hidden N", "--layers N",
-                     "--epochs N", "--learning-rate X", "--seed S=4484", "--holdout FRACTION",
-                     "SALES.csv"]:
+        for text in ["--out DIR", "${XDG_DATA_HOME:-~/.local/share}/orvanta/ptp",
+                     "--species LIST", "--hidden N", "--layers N", "--epochs N",
+                     "--learning-rate X", "--seed S=4484", "--holdout FRACTION", "--jobs N",
+                     "--name N=NAME ", "--hidden-power N=TYPE[,TYPE...]\n", "--margin X:FLOAT in [0 - 1]=0.1",
+                     "--near N:UINT in [0 - 31]=2", "--no-species-files", "--since DATE", "SALES.csv"]:
             self.assertIn(text, out)
 
     def test_version(self):
@@ -61,6 +78,14 @@ class Usage(TempDir):
                      ["--species", "58,abc", SALES], ["--species", "0", SALES],
                      ["--species", "58,,59", SALES], ["--species", "58;59", SALES],
                      ["--species", "", SALES],
+                     ["--jobs", "0", SALES], ["--margin", "1.5", SALES], ["--near", "32", SALES],
+                     ["--since", "2024-02-30", SALES], ["--since", "yesterday", SALES],
+                     ["--name", "58", SALES], ["--name", "58=", SALES], ["--name", "0=X", SALES],
+                     ["--name", "58=" + "x" * 65, SALES], ["--name", "58=a\tb", SALES],
+                     ["--hidden-power", "58=Fairy", SALES], ["--hidden-power", "Fire", SALES],
+                     ["--hidden-power", "58=Fire,Fire", SALES],
+                     ["--hidden-power", "58=Fire,Ice,Dark,Bug", SALES],
+                     ["--since", "2024-01-01", SALES],  # the file has no date column
                      ["--frobnicate", SALES]]:
             with self.subTest(args=args):
                 out_dir = os.path.join(self.dir, "ptp")
@@ -81,16 +106,44 @@ class Usage(TempDir):
         self.assertEqual(code, 1)
         self.assertIn("cannot create " + path, err)
 
-    def test_unreadable_file_exits_1(self):
+    def test_unreadable_file_exits_2(self):
         code, _, err = run(["--out", self.dir, os.path.join(self.dir, "missing.csv")])
-        self.assertEqual(code, 1)
+        self.assertEqual(code, 2)
         self.assertIn("missing.csv", err)
+        code, _, err = run(["--out", self.dir, self.dir])  # a folder reads as no file
+        self.assertEqual(code, 2)
 
-    def test_missing_column_exits_1(self):
+    def test_missing_column_exits_2(self):
         path = self.write("s.csv", "nid,shiny,hp,atk,def,sp_atk,sp_def,spd\n58,0,1,2,3,4,5,6\n")
         code, _, err = run(["--out", self.dir, path])
-        self.assertEqual(code, 1)
+        self.assertEqual(code, 2)
         self.assertIn("price", err)
+        code, _, err = run(["--out", self.dir, "-"], stdin=b"nid,price\n58,1\n")
+        self.assertEqual(code, 2)
+        self.assertIn("standard input", err)
+        self.assertNotIn("orvanta-train-", err)  # not the name of the spooled copy
+
+    def test_a_report_that_cannot_be_written_fails(self):
+        with open("/dev/full", "wb") as full:
+            code, _, err = run(["--species", "133", "--epochs", "1", "--out", self.dir, SALES],
+                               stdout=full)
+        self.assertNotEqual(code, 0)
+        self.assertIn("cannot write the report", err)
+
+    def test_species_without_a_name_needs_the_name_option(self):
+        path = self.write("s.csv", HEADER + "700,0,20,21,22,23,24,25,400000\n")
+        out_dir = os.path.join(self.dir, "ptp")
+        code, _, err = run(["--epochs", "1", "--out", out_dir, path])
+        self.assertEqual(code, 2)
+        self.assertIn("--name 700=NAME", err)
+        self.assertFalse(os.path.exists(out_dir))
+        code, _, err = run(["--epochs", "1", "--out", out_dir, "--name", "700=Testmon", path])
+        self.assertEqual(code, 0, err)
+        with open(os.path.join(out_dir, "700_species.json"), encoding="utf-8") as f:
+            self.assertEqual(json.load(f)["name"], "Testmon")
+        code, _, err = run(["--epochs", "1", "--out", self.dir, "--no-species-files", path])
+        self.assertEqual(code, 0, err)
+        self.assertFalse(os.path.exists(os.path.join(self.dir, "700_species.json")))
 
 
 class BadRows(TempDir):
@@ -122,11 +175,45 @@ class BadRows(TempDir):
         self.assertIn("species 25", err)
         self.assertEqual(os.listdir(self.dir), [])
 
-    def test_species_that_orvanta_does_not_price_is_trained_with_a_warning(self):
-        path = self.write("s.csv", HEADER + "86,0,20,21,22,23,24,25,400000\n")
-        code, _, err = run(["--epochs", "1", "--out", self.dir, path])
+    def test_species_that_the_table_does_not_price_gets_its_species_file(self):
+        path = self.write("s.csv", HEADER + "86,0,20,21,22,23,24,25,400000\n"
+                          "87,0,20,21,22,23,24,25,400000\n")
+        code, out, err = run(["--epochs", "1", "--out", self.dir, "--name", "87=Dugong",
+                              "--hidden-power", "87=fire, Ice", "--hidden-power", "86=Ghost",
+                              "--hidden-power", "86=", path])
         self.assertEqual(code, 0, err)
-        self.assertIn("species 86 is not priced by Orvanta", err)
+        self.assertNotIn("not priced", err)
+        self.assertNotIn("will not be used", err)
+        species = []
+        for nid in (86, 87):
+            with open(os.path.join(self.dir, "%d_species.json" % nid), encoding="utf-8") as f:
+                species.append(json.load(f))
+        self.assertEqual([(s["nid"], s["name"], s["hidden_power_types"]) for s in species],
+                         [(86, "Seel", []), (87, "Dugong", ["Fire", "Ice"])])
+
+    def test_few_sales_and_a_poor_fit_are_warned_about(self):
+        rows = "".join("133,0,%d,21,22,23,24,25,%d\n" % (10 + i % 20, 400000 + 1000 * (i % 3))
+                       for i in range(12))
+        path = self.write("s.csv", HEADER + rows)
+        code, out, err = run(["--epochs", "2", "--out", self.dir, path])
+        self.assertEqual(code, 0, err)
+        warnings = [line for line in out.splitlines() if line.startswith("warning: ")]
+        self.assertTrue(any("species 133 (Eevee): only 12 usable sales (fewer than 30)" in w
+                            for w in warnings), out)
+        self.assertTrue(any("only 2 held-out sales (fewer than 10)" in w for w in warnings), out)
+        self.assertTrue(any("no better than its median price" in w for w in warnings), out)
+        self.assertTrue(out.splitlines()[-1].endswith("; %d warnings" % len(warnings)), out)
+
+    def test_prices_as_sellers_write_them(self):
+        path = self.write("s.csv", HEADER +
+                          "133,0,20,21,22,23,24,25,\"1,500,000\"\n"
+                          "133,0,20,21,22,23,24,26,1.5m\n"
+                          "133,0,20,21,22,23,24,27,500k\n"
+                          "133,0,20,21,22,23,24,28,1.23456789m\n")
+        code, out, err = run(["--epochs", "1", "--out", self.dir, path])
+        self.assertEqual(code, 0, err)
+        self.assertIn("row 4 (line 5): price \"1.23456789m\" is not a whole number of Pd", err)
+        self.assertEqual(err.count("skipped"), 1)
 
 
 class Output(TempDir):
@@ -134,7 +221,11 @@ class Output(TempDir):
         out_dir = os.path.join(self.dir, "nested", "ptp")
         code, out, err = run(["--species", "133, 58", "--epochs", "3", "--out", out_dir, SALES])
         self.assertEqual(code, 0, err)
-        self.assertEqual(err, "")  # not a terminal: no progress
+        # Not a terminal: a line per network and per species, no carriage returns.
+        self.assertNotIn("\r", err)
+        self.assertIn("orvanta-train: species 133 network 3 of 3 trained", err)
+        self.assertIn("orvanta-train: species 58 (Growlithe) done: 800 sales, held-out error", err)
+        self.assertEqual(len(err.splitlines()), 8)
         lines = out.splitlines()
         header = next(i for i, line in enumerate(lines) if line.split()[:1] == ["species"])
         end = lines.index("", header)
@@ -143,20 +234,57 @@ class Output(TempDir):
         for r in rows:
             self.assertEqual(r[1:3], ["640", "160"])  # 800 sales each
             self.assertTrue(all(x.endswith("%") for x in r[3:]), r)
-        coverage = lines[end + 1:]
+        by_rating = lines[end + 1:lines.index("", lines.index("", end + 1) + 1)]
+        self.assertIn("rated 0", by_rating[-3])
+        self.assertEqual([r.split()[:2] for r in by_rating[-2:]], [["133", "Eevee"], ["58", "Growlithe"]])
+        for r in by_rating[-2:]:  # "6.1% (58)": the held-out sales of each rating add up
+            self.assertEqual(sum(int(c.strip("()")) for c in r.split()[3::2]), 160, r)
+        start = lines.index("By coverage of the IV spread, all species:")
+        coverage = lines[start:lines.index("", start)]
         self.assertEqual(coverage[0], "By coverage of the IV spread, all species:")
         self.assertEqual([line[:25].strip() for line in coverage[2:]],
                          ["a reference spread", "near a reference spread", "elsewhere"])
         self.assertEqual(sum(int(line[25:].split()[0]) for line in coverage[2:]), 320)
+        self.assertEqual(lines[-1], "2 species (6 networks) written to %s; 0 warnings" % out_dir)
         self.assertEqual(sorted(os.listdir(out_dir)),
-                         ["133_m1.tp", "133_m2.tp", "133_m3.tp", "58_m1.tp", "58_m2.tp",
-                          "58_m3.tp"])
+                         ["133_m1.tp", "133_m2.tp", "133_m3.tp", "133_species.json",
+                          "58_m1.tp", "58_m2.tp", "58_m3.tp", "58_species.json"])
+
+    def test_default_folder_is_the_sellers_own(self):
+        home = os.path.join(self.dir, "home")
+        code, out, err = run(["--species", "133", "--epochs", "1", SALES],
+                             env=environment(home, os.path.join(self.dir, "xdg")))
+        self.assertEqual(code, 0, err)
+        self.assertIn(os.path.join(self.dir, "xdg", "orvanta", "ptp", "133_species.json"),
+                      [os.path.join(d, f) for d, _, fs in os.walk(self.dir) for f in fs])
+        env = environment(home)
+        env["XDG_DATA_HOME"] = ""  # unset or empty: below the home folder
+        code, out, err = run(["--species", "133", "--epochs", "1", SALES], env=env)
+        self.assertEqual(code, 0, err)
+        self.assertTrue(os.path.exists(
+            os.path.join(home, ".local", "share", "orvanta", "ptp", "133_m3.tp")))
+
+    def test_dated_sales_and_since(self):
+        rows = "".join("2024-%02d-01,133,0,%d,21,22,23,24,25,%d\n" % (1 + i % 12, 10 + i % 20,
+                                                                       400000 + 1000 * i)
+                       for i in range(48))
+        path = self.write("s.csv", "date," + HEADER + rows)
+        code, out, err = run(["--epochs", "1", "--since", "2024-07-01", "--out", self.dir, path])
+        self.assertEqual(code, 0, err)
+        self.assertIn("Sales used: dated 2024-07-01 to 2024-12-01 "
+                      "(--since 2024-07-01: 24 earlier sales left out).", out)
+        with open(os.path.join(self.dir, "133_species.json"), encoding="utf-8") as f:
+            training = json.load(f)["training"]
+        self.assertEqual(training["rows"] + training["held_out_rows"], 24)
+        self.assertEqual(training["dates"],
+                         {"first": "2024-07-01", "last": "2024-12-01", "since": "2024-07-01"})
 
     def test_progress_on_a_terminal(self):
         leader, follower = pty.openpty()
         try:
-            p = subprocess.run([BINARY, "--species", "133", "--epochs", "3", "--out", self.dir,
-                                SALES], stdout=subprocess.PIPE, stderr=follower, timeout=120)
+            p = subprocess.run([BINARY, "--species", "133", "--epochs", "3", "--jobs", "1",
+                                "--out", self.dir, SALES], stdout=subprocess.PIPE,
+                               stderr=follower, timeout=120, env=environment())
             os.close(follower)
             follower = None
             chunks = []
@@ -174,7 +302,7 @@ class Output(TempDir):
                 os.close(follower)
             os.close(leader)
         self.assertEqual(p.returncode, 0)
-        self.assertIn("\rtraining species 133 (1 of 1), network 3 of 3: epoch 3 of 3", shown)
+        self.assertIn("\rtraining: 2 of 3 networks done; 133 m3 epoch 3 of 3", shown)
         self.assertNotIn("\r", p.stdout.decode())
 
     def test_standard_input(self):
@@ -183,6 +311,11 @@ class Output(TempDir):
                                  stdin=f.read())
         self.assertEqual(code, 0, err)
         self.assertIn("121", out)
+        code, out, err = run(["--epochs", "1", "--since", "2024-01-02", "--out", self.dir, "-"],
+                             stdin=("date," + HEADER + "2024-01-01,58,0,20,21,22,23,24,25,9\n"
+                                    "2024-01-02,58,0,20,21,22,23,24,26,8\n").encode())
+        self.assertEqual(code, 0, err)
+        self.assertIn("(--since 2024-01-02: 1 earlier sales left out)", out)
 
 
 class Reproducible(TempDir):
@@ -192,7 +325,7 @@ class Reproducible(TempDir):
             code, _, err = run(["--species", "212", "--epochs", "4", "--seed", seed, "--out", d,
                                 SALES])
             self.assertEqual(code, 0, err)
-        names = ["212_m1.tp", "212_m2.tp", "212_m3.tp"]
+        names = ["212_m1.tp", "212_m2.tp", "212_m3.tp", "212_species.json"]
         match, mismatch, errors = filecmp.cmpfiles(dirs[0], dirs[1], names, shallow=False)
         self.assertEqual((match, errors), (names, []))
         match, mismatch, errors = filecmp.cmpfiles(dirs[0], dirs[2], names, shallow=False)
@@ -209,4 +342,6 @@ class Reproducible(TempDir):
 
 if __name__ == "__main__":
     BINARY = os.path.abspath(sys.argv[1])
-    unittest.main(argv=[sys.argv[0]] + sys.argv[2:])
+    with tempfile.TemporaryDirectory() as home:
+        HOME = home
+        unittest.main(argv=[sys.argv[0]] + sys.argv[2:])

@@ -63,7 +63,7 @@ TEST(ParseSale, RefusesEachBadFieldAndSaysWhich) {
       std::string::npos);
   EXPECT_NE(parse_sale(row("58", "0", plain, "0"), &s).find("price \"0\""), std::string::npos);
   EXPECT_NE(parse_sale(row("58", "0", plain, "12.5"), &s).find("price"), std::string::npos);
-  EXPECT_NE(parse_sale(row("58", "0", plain, "12k"), &s).find("price"), std::string::npos);
+  EXPECT_NE(parse_sale(row("58", "0", plain, "1.0005k"), &s).find("price"), std::string::npos);
   EXPECT_NE(parse_sale(row("58", "0", plain, "4294967296"), &s).find("price"), std::string::npos);
   EXPECT_NE(parse_sale(row("58", "0", plain, "1164000001"), &s).find("the most the networks"),
             std::string::npos);
@@ -131,4 +131,103 @@ TEST_F(SalesFile, MissingColumnOrFileFails) {
   error.clear();
   EXPECT_FALSE(read_sales("/nonexistent/sales.csv", &sales, &error));
   EXPECT_FALSE(error.empty());
+}
+
+TEST(ParsePrice, AsSellersWriteItExactToThePd) {
+  const std::vector<std::pair<const char *, std::uint32_t>> accepted = {
+      {"1500000", 1500000},
+      {" 1,500,000 ", 1500000},
+      {"1.5m", 1500000},
+      {"1.5M", 1500000},
+      {"500k", 500000},
+      {"2m", 2000000},
+      {"1.2345m", 1234500},
+      {"1.250k", 1250},
+      {".5m", 500000},
+      {"4,294,967,295", 4294967295u},
+      {"4294.967295m", 4294967295u},
+      {"007", 7},
+      {"999,999", 999999}};
+  for (const auto &[text, value] : accepted) {
+    std::uint32_t price = 0;
+    EXPECT_TRUE(parse_price(text, &price)) << text;
+    EXPECT_EQ(price, value) << text;
+  }
+  for (const char *text : {"",      "k",      "m",     "1.m",  "1.2345678m",  "1.0005k",
+                           "12.5",  "1,5000", "1,50",  ",100", "1234,567",    "1,500k",
+                           "1.5b",  "1e6",    "-5k",   "+5",   "4294967296",  "4,294,967,296",
+                           "4295m", "1.5 m",  "1..5m", "0x10", "1,500,000.00"}) {
+    std::uint32_t price = 0;
+    EXPECT_FALSE(parse_price(text, &price)) << text;
+  }
+  sale s;
+  EXPECT_EQ(parse_sale(row("58", "0", plain, "1.5m"), &s), "");
+  EXPECT_EQ(s.price, 1500000u);
+  EXPECT_NE(parse_sale(row("58", "0", plain, "1.2345678m"), &s)
+                .find("written as 1500000, 1,500,000, 1.5m or 500k"),
+            std::string::npos);
+}
+
+TEST(ValidDate, CalendarDaysOnly) {
+  for (const char *text : {"2024-02-29", "2000-02-29", "2023-12-31", "0001-01-01"})
+    EXPECT_TRUE(valid_date(text)) << text;
+  for (const char *text : {"2023-02-29", "1900-02-29", "2024-13-01", "2024-04-31", "2024-00-10",
+                           "2024-1-01", "24-01-01", "2024/01/01", "0000-01-01", "2024-01-01 ", ""})
+    EXPECT_FALSE(valid_date(text)) << text;
+}
+
+TEST(HiddenPowerTypes, TheOptionsReplaceTheBuiltInTableForTheAddition) {
+  EXPECT_EQ(hidden_power_types_of(121), std::vector<int>{8});
+  EXPECT_EQ(hidden_power_types_of(86), std::vector<int>{});  // known but not priced
+  EXPECT_EQ(hidden_power_types_of(25), std::vector<int>{});
+  sales_options options;
+  options.hidden_power_types[25] = {8, 13};
+  options.hidden_power_types[121] = {};
+  sale s;
+  const std::array<std::string, 6> fire = {"31", "30", "31", "30", "31", "30"};
+  ASSERT_EQ(parse_sale(row("25", "0", fire, "3m"), &s, options), "");
+  EXPECT_EQ(s.network_price, 2000000u);  // the addition of Fire at power 70 taken off
+  ASSERT_EQ(parse_sale(row("121", "0", fire, "3m"), &s, options), "");
+  EXPECT_EQ(s.network_price, 3000000u);  // Starmie told to pay for none
+  EXPECT_EQ(hidden_power_type_number("fire"), 8);
+  EXPECT_EQ(hidden_power_type_number("Dark"), 15);
+  EXPECT_EQ(hidden_power_type_number("Fairy"), -1);
+}
+
+TEST_F(SalesFile, DatedSalesAndTheSinceDay) {
+  const std::string path = write(
+      "nid,shiny,hp,atk,def,sp_atk,sp_def,spd,price,Date\n"
+      "58,0,20,21,22,23,24,25,250000,2024-03-01\n"
+      "58,0,20,21,22,23,24,25,250000,2024-02-28\n"
+      "58,0,20,21,22,23,24,25,250000,2024-02-30\n"
+      "58,0,20,21,22,23,24,25,250000,\n"
+      "58,0,20,21,22,23,24,25,\"1,250,000\", 2024-04-01 \n");
+  sales_file all;
+  std::string error;
+  ASSERT_TRUE(read_sales(path.c_str(), &all, &error)) << error;
+  EXPECT_TRUE(all.dated);
+  ASSERT_EQ(all.sales.size(), 3u);
+  EXPECT_EQ(all.sales[2].date, "2024-04-01");
+  EXPECT_EQ(all.sales[2].price, 1250000u);
+  ASSERT_EQ(all.skipped.size(), 2u);
+  EXPECT_NE(all.skipped[0].find("row 3 (line 4): date \"2024-02-30\""), std::string::npos);
+  EXPECT_NE(all.skipped[1].find("row 4 (line 5): date \"\""), std::string::npos);
+
+  sales_options since;
+  since.since = "2024-03-01";
+  sales_file recent;
+  ASSERT_TRUE(read_sales(path.c_str(), &recent, &error, since)) << error;
+  ASSERT_EQ(recent.sales.size(), 2u);
+  EXPECT_EQ(recent.sales[0].date, "2024-03-01");  // the day itself counts
+  EXPECT_EQ(recent.before_since, 1u);
+
+  sales_file undated;
+  const std::string plain_path = write(
+      "nid,shiny,hp,atk,def,sp_atk,sp_def,spd,price\n"
+      "58,0,20,21,22,23,24,25,250000\n");
+  ASSERT_TRUE(read_sales(plain_path.c_str(), &undated, &error)) << error;
+  EXPECT_FALSE(undated.dated);
+  EXPECT_EQ(undated.sales.at(0).date, "");
+  EXPECT_FALSE(read_sales(plain_path.c_str(), &undated, &error, since));
+  EXPECT_NE(error.find("--since needs a \"date\" column"), std::string::npos) << error;
 }

@@ -1,23 +1,30 @@
 // orvanta-train: trains the three networks of each species from a seller's sales records
-// and writes them where the window and orvanta-cli read them.
+// and writes them, with a species file describing each, where the window and orvanta-cli
+// read them.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
+#include "model/ptp_path.hpp"
+#include "train/species_names.hpp"
 #include "train/train_networks.hpp"
+#include "train/train_run.hpp"
 #include "train/train_sales.hpp"
-#include "model/model_orvanta.hpp"
 
 #ifndef ORVANTA_VERSION
 #define ORVANTA_VERSION "4.48.4"
@@ -26,6 +33,20 @@
 namespace {
 
 constexpr const char *program = "orvanta-train";
+
+// Sales below these counts are too few to trust what the networks learn or what the
+// held-out rows measure.
+constexpr std::size_t fewest_trusted_sales = 30;
+constexpr std::size_t fewest_trusted_held_out = 10;
+
+// A National ID from 1 to 999 as text; false for anything else.
+bool parse_nid(std::string item, std::uint32_t *nid) {
+  item.erase(0, item.find_first_not_of(" \t"));
+  item.erase(item.find_last_not_of(" \t") + 1);
+  const char *end = item.data() + item.size();
+  const auto parsed = std::from_chars(item.data(), end, *nid);
+  return !item.empty() && parsed.ec == std::errc{} && parsed.ptr == end && *nid != 0 && *nid <= 999;
+}
 
 // The comma-separated National IDs of --species; false with a message for a bad entry.
 bool parse_species_list(const std::string &text, std::vector<std::uint32_t> *out,
@@ -36,12 +57,10 @@ bool parse_species_list(const std::string &text, std::vector<std::uint32_t> *out
     const std::size_t comma = text.find(',', start);
     std::string item =
         text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    item.erase(0, item.find_first_not_of(" \t"));
-    item.erase(item.find_last_not_of(" \t") + 1);
     std::uint32_t nid = 0;
-    const char *end = item.data() + item.size();
-    const auto parsed = std::from_chars(item.data(), end, nid);
-    if (item.empty() || parsed.ec != std::errc{} || parsed.ptr != end || nid == 0 || nid > 999) {
+    if (!parse_nid(item, &nid)) {
+      item.erase(0, item.find_first_not_of(" \t"));
+      item.erase(item.find_last_not_of(" \t") + 1);
       *error = "--species: \"" + item + "\" is not a National ID from 1 to 999";
       return false;
     }
@@ -49,6 +68,104 @@ bool parse_species_list(const std::string &text, std::vector<std::uint32_t> *out
     if (comma == std::string::npos) return true;
     start = comma + 1;
   }
+}
+
+// Valid UTF-8 without control characters (C0, DEL, C1).
+bool printable_utf8(const std::string &text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    if (c < 0x80) {
+      length = 1;
+      code = c;
+    } else if ((c & 0xE0) == 0xC0) {
+      length = 2;
+      code = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      length = 3;
+      code = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      length = 4;
+      code = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + length > text.size()) return false;
+    for (std::size_t j = 1; j < length; ++j) {
+      const auto d = static_cast<unsigned char>(text[i + j]);
+      if ((d & 0xC0) != 0x80) return false;
+      code = (code << 6) | (d & 0x3F);
+    }
+    constexpr std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+      return false;
+    if (code < 0x20 || (code >= 0x7F && code < 0xA0)) return false;
+    i += length;
+  }
+  return true;
+}
+
+// "N=NAME" of --name into *names; false with a message.
+bool parse_name(const std::string &text, std::map<std::uint32_t, std::string> *names,
+                std::string *error) {
+  const std::size_t equals = text.find('=');
+  std::uint32_t nid = 0;
+  if (equals == std::string::npos || !parse_nid(text.substr(0, equals), &nid)) {
+    *error = "--name: \"" + text + "\" is not N=NAME with a National ID N from 1 to 999";
+    return false;
+  }
+  const std::string name = text.substr(equals + 1);
+  if (name.empty() || name.size() > 64 || !printable_utf8(name)) {
+    *error = "--name: \"" + text +
+             "\": a name is 1 to 64 bytes of UTF-8 text without control characters";
+    return false;
+  }
+  (*names)[nid] = name;
+  return true;
+}
+
+// "N=TYPE[,TYPE...]" or "N=" of --hidden-power into *types; false with a message.
+bool parse_hidden_power(const std::string &text, std::map<std::uint32_t, std::vector<int>> *types,
+                        std::string *error) {
+  const std::size_t equals = text.find('=');
+  std::uint32_t nid = 0;
+  if (equals == std::string::npos || !parse_nid(text.substr(0, equals), &nid)) {
+    *error = "--hidden-power: \"" + text +
+             "\" is not N=TYPE[,TYPE...] (or N= for none) with a National ID N from 1 to 999";
+    return false;
+  }
+  std::vector<int> list;
+  const std::string rest = text.substr(equals + 1);
+  for (std::size_t start = 0; !rest.empty();) {
+    const std::size_t comma = rest.find(',', start);
+    std::string name =
+        rest.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    name.erase(0, name.find_first_not_of(" \t"));
+    name.erase(name.find_last_not_of(" \t") + 1);
+    const int type = hidden_power_type_number(name);
+    if (type < 0) {
+      *error = "--hidden-power: \"" + name +
+               "\" is not a Hidden Power type (Fighting, Flying, "
+               "Poison, Ground, Rock, Bug, Ghost, Steel, Fire, Water, Grass, Electric, "
+               "Psychic, Ice, Dragon or Dark)";
+      return false;
+    }
+    if (std::find(list.begin(), list.end(), type) != list.end()) {
+      *error = "--hidden-power: \"" + text + "\" names " + name + " twice";
+      return false;
+    }
+    list.push_back(type);
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  if (list.size() > 3) {
+    *error = "--hidden-power: \"" + text + "\" names more than three types";
+    return false;
+  }
+  (*types)[nid] = list;
+  return true;
 }
 
 // A whole decimal number that fits 64 bits: CLI11 alone would read "-1" and numbers past
@@ -64,34 +181,68 @@ const CLI::Validator whole_64_bits(
     },
     "", "whole 64-bit number");
 
-// True when the species table prices this species by its networks.
-bool priced_species(std::uint32_t nid) {
-  const std::unique_ptr<app_model, decltype(&free_app_model)> model(create_app_model(),
-                                                                    &free_app_model);
-  if (model == nullptr) return false;
-  const std::unique_ptr<species_pricing, decltype(&free_species_pricing)> pricing(
-      availability(model.get(), nid, 10, 11, 12, 13, 14, 15), &free_species_pricing);
-  return pricing != nullptr && pricing->supported == 1;
+const CLI::Validator calendar_day(
+    [](std::string &text) -> std::string {
+      if (!valid_date(text)) return "\"" + text + "\" is not a day written YYYY-MM-DD";
+      return {};
+    },
+    "", "YYYY-MM-DD");
+
+std::string species_label(std::uint32_t nid, const std::string &name) {
+  return "species " + std::to_string(nid) + (name.empty() ? "" : " (" + name + ")");
 }
 
-// One line that rewrites itself on a terminal, at most ten times a second.
-class progress_line {
- public:
-  explicit progress_line(bool shown) : shown_(shown) {}
-  ~progress_line() { clear(); }
+// "1 sale", "2 sales".
+std::string count_of(std::size_t n, const char *thing) {
+  return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
 
-  void show(std::size_t position, std::size_t count, std::uint32_t nid, int network,
-            std::uint32_t epoch, std::uint32_t epochs) {
-    if (!shown_) return;
+std::string percent(double value) {
+  if (std::isnan(value)) return "-";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f%%", value);
+  return text;
+}
+
+// What the run shows on standard error: on a terminal one line that rewrites itself (at
+// most ten times a second) with every network in flight; otherwise a line per network and
+// per species, so that a log shows the run advancing without a flood of epochs.
+class progress_display {
+ public:
+  progress_display(bool terminal, std::size_t networks)
+      : terminal_(terminal), networks_(networks) {}
+  ~progress_display() { clear(); }
+
+  void epoch(std::uint32_t nid, int network, std::uint32_t epoch, std::uint32_t epochs) {
+    if (!terminal_) return;
+    in_flight_[{nid, network}] = {epoch, epochs};
     const auto now = std::chrono::steady_clock::now();
     if (epoch != epochs && now - last_ < std::chrono::milliseconds(100)) return;
     last_ = now;
-    const int width =
-        std::fprintf(stderr, "\rtraining species %u (%zu of %zu), network %d of 3: epoch %u of %u",
-                     nid, position, count, network, epoch, epochs);
-    // Blank what a longer line before left behind.
-    if (width > 0 && width < width_) std::fprintf(stderr, "%*s", width_ - width, "");
-    if (width > width_) width_ = width;
+    std::string line = "training: " + std::to_string(done_) + " of " + std::to_string(networks_) +
+                       " networks done";
+    const char *separator = "; ";
+    for (const auto &[key, at] : in_flight_) {
+      line += separator + std::to_string(key.first) + " m" + std::to_string(key.second) +
+              " epoch " + std::to_string(at.first) + " of " + std::to_string(at.second);
+      separator = ", ";
+    }
+    show(line);
+  }
+
+  void network_done(std::uint32_t nid, int network) {
+    ++done_;
+    in_flight_.erase({nid, network});
+    if (terminal_) return;
+    std::fprintf(stderr, "%s: species %u network %d of 3 trained (%zu of %zu)\n", program, nid,
+                 network, done_, networks_);
+  }
+
+  void species_done(const species_report &r) {
+    clear();
+    std::fprintf(stderr, "%s: %s done: %s, held-out error %s\n", program,
+                 species_label(r.nid, r.name).c_str(), count_of(r.usable_sales, "sale").c_str(),
+                 percent(r.combined_error).c_str());
     std::fflush(stderr);
   }
 
@@ -103,19 +254,56 @@ class progress_line {
   }
 
  private:
-  bool shown_;
+  void show(const std::string &line) {
+    const int width = std::fprintf(stderr, "\r%s", line.c_str());
+    // Blank what a longer line before left behind.
+    if (width > 0 && width < width_) std::fprintf(stderr, "%*s", width_ - width, "");
+    if (width > width_) width_ = width;
+    std::fflush(stderr);
+  }
+
+  bool terminal_;
+  std::size_t networks_;
+  std::size_t done_ = 0;
+  std::map<std::pair<std::uint32_t, int>, std::pair<std::uint32_t, std::uint32_t>> in_flight_;
   int width_ = 0;  // the longest line shown since the last clear, "\r" included
   std::chrono::steady_clock::time_point last_{};
 };
 
-std::string percent(double value) {
-  if (std::isnan(value)) return "-";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f%%", value);
-  return text;
+// The warnings a seller needs before trusting a species' networks; empty when none.
+std::vector<std::string> warnings_of(const species_report &r) {
+  std::vector<std::string> lines;
+  const std::string who = species_label(r.nid, r.name);
+  if (r.usable_sales < fewest_trusted_sales)
+    lines.push_back("warning: " + who + ": only " + count_of(r.usable_sales, "usable sale") +
+                    " (fewer than " + std::to_string(fewest_trusted_sales) +
+                    "): too few to trust its prices");
+  if (r.held_out_rows < fewest_trusted_held_out)
+    lines.push_back("warning: " + who + ": only " + count_of(r.held_out_rows, "held-out sale") +
+                    " (fewer than " + std::to_string(fewest_trusted_held_out) +
+                    "): too few to measure its error");
+  if (!std::isnan(r.combined_error) && !(r.combined_error < r.median_baseline_error))
+    lines.push_back("warning: " + who + ": the networks miss the held-out sales by " +
+                    percent(r.combined_error) + ", no better than its median price does (" +
+                    percent(r.median_baseline_error) + "): do not trust its prices");
+  return lines;
 }
 
-void print_table(const std::vector<species_report> &reports) {
+// Prints the report on standard output; returns the number of warnings.
+std::size_t print_report(const std::vector<species_report> &reports, const sales_file &sales,
+                         const std::string &since, const std::string &out_dir) {
+  if (sales.dated) {
+    std::string first, last;
+    for (const species_report &r : reports) {
+      if (!r.first_date.empty() && (first.empty() || r.first_date < first)) first = r.first_date;
+      if (r.last_date > last) last = r.last_date;
+    }
+    std::printf("Sales used: dated %s to %s", first.c_str(), last.c_str());
+    if (!since.empty())
+      std::printf(" (--since %s: %llu earlier sales left out)", since.c_str(),
+                  static_cast<unsigned long long>(sales.before_since));
+    std::printf(".\n\n");
+  }
   std::printf(
       "Held-out error: median absolute percentage error of the price (the sale price less\n"
       "any Hidden Power addition, which the window adds itself). m1, m2, m3: each network\n"
@@ -130,6 +318,19 @@ void print_table(const std::vector<species_report> &reports) {
                 percent(r.combined_error).c_str(), percent(r.median_baseline_error).c_str(),
                 percent(r.reference_baseline_error).c_str());
   }
+  std::printf(
+      "\nHeld-out error of the average by rating, each sale's spread rated as the window\n"
+      "rates it (against the species file's reference spreads and window, or the built-in\n"
+      "table's without species files): 0 \"almost perfect\", 1 \"almost good\", 2 the\n"
+      "limited-data note; held-out sales in brackets:\n\n");
+  std::printf("%7s %-20s %14s %14s %14s\n", "species", "name", "rated 0", "rated 1", "rated 2");
+  for (const species_report &r : reports) {
+    std::string cells[3];
+    for (std::size_t k = 0; k < 3; ++k)
+      cells[k] = percent(r.rating_error[k]) + " (" + std::to_string(r.rating_rows[k]) + ")";
+    std::printf("%7u %-20s %14s %14s %14s\n", r.nid, r.name.empty() ? "-" : r.name.c_str(),
+                cells[0].c_str(), cells[1].c_str(), cells[2].c_str());
+  }
   std::printf("\nBy coverage of the IV spread, all species:\n");
   std::printf("%-25s %8s %8s %13s %18s\n", "spread", "held-out", "average", "median price",
               "nearest reference");
@@ -140,51 +341,107 @@ void print_table(const std::vector<species_report> &reports) {
                 percent(c.combined_error).c_str(), percent(c.median_baseline_error).c_str(),
                 percent(c.reference_baseline_error).c_str());
   }
-  std::fflush(stdout);
+  std::size_t warnings = 0;
+  std::printf("\n");
+  for (const species_report &r : reports) {
+    for (const std::string &line : warnings_of(r)) {
+      std::printf("%s\n", line.c_str());
+      ++warnings;
+    }
+  }
+  if (warnings != 0) std::printf("\n");
+  std::printf("%zu species (%zu networks) written to %s; %zu warning%s\n", reports.size(),
+              3 * reports.size(), out_dir.c_str(), warnings, warnings == 1 ? "" : "s");
+  return warnings;
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-  training_options options;
-  std::string out_dir = "./ptp";
+  run_plan plan;
+  sales_options reading;
+  std::string out_dir;
   std::string species_text;
   std::string sales_path;
+  std::string since;
+  std::vector<std::string> name_texts, hidden_power_texts;
+  bool no_species_files = false;
+  plan.jobs = std::max(1u, std::thread::hardware_concurrency());
 
   CLI::App app{
       "Trains the three price networks of each species from sales records (a CSV file with "
-      "the columns nid,shiny,hp,atk,def,sp_atk,sp_def,spd,price) and writes them as "
-      "<NID>_m1.tp, <NID>_m2.tp and <NID>_m3.tp. The same data, options and seed give "
+      "the columns nid,shiny,hp,atk,def,sp_atk,sp_def,spd,price and optionally date) and "
+      "writes them as <NID>_m1.tp, <NID>_m2.tp and <NID>_m3.tp, with <NID>_species.json "
+      "describing the sales they learned from. The same data, options and seed give "
       "byte-identical files.",
       program};
   app.option_defaults()->always_capture_default();
   app.set_version_flag("--version", std::string(program) + " " + ORVANTA_VERSION);
-  app.add_option("--out", out_dir, "Directory the network files are written to")->type_name("DIR");
+  app.add_option("--out", out_dir,
+                 "Directory the files are written to (created when missing; default: "
+                 "${XDG_DATA_HOME:-~/.local/share}/orvanta/ptp)")
+      ->type_name("DIR")
+      ->default_str("");
   app.add_option("--species", species_text,
                  "Comma-separated National IDs to train (default: every species in the data)")
       ->type_name("LIST");
-  app.add_option("--hidden", options.hidden, "Nodes per hidden layer")
+  app.add_option("--hidden", plan.options.hidden, "Nodes per hidden layer")
       ->type_name("N")
       ->check(CLI::Range(1u, 1024u));
-  app.add_option("--layers", options.layers, "Hidden layers")
+  app.add_option("--layers", plan.options.layers, "Hidden layers")
       ->type_name("N")
       ->check(CLI::Range(1u, 16u));
-  app.add_option("--epochs", options.epochs, "Passes over a species' training rows per network")
+  app.add_option("--epochs", plan.options.epochs,
+                 "Passes over a species' training rows per network")
       ->type_name("N")
       ->check(CLI::Range(1u, 1000000u));
-  app.add_option("--learning-rate", options.learning_rate,
+  app.add_option("--learning-rate", plan.options.learning_rate,
                  "Step size of the first epoch; it falls linearly to a tenth of this by the last "
                  "(the files keep this value)")
       ->type_name("X")
       ->check(CLI::Range(smallest_learning_rate, 1000.0));
-  app.add_option("--seed", options.seed,
+  app.add_option("--seed", plan.options.seed,
                  "Seed of the initial weights, the held-out rows and the example order")
       ->type_name("S")
       ->check(whole_64_bits);
-  app.add_option("--holdout", options.holdout,
+  app.add_option("--holdout", plan.options.holdout,
                  "Fraction of each species' rows kept out of training to measure the error")
       ->type_name("FRACTION")
       ->check(CLI::Range(0.0, 0.95));
+  app.add_option("--jobs", plan.jobs,
+                 "Networks trained at once (default: the number of cores); the files do not "
+                 "depend on it")
+      ->type_name("N")
+      ->check(CLI::Range(1u, 1024u));
+  app.add_option("--name", name_texts,
+                 "The name a species file gives species N (repeatable; built in for 1 to 649)")
+      ->type_name("N=NAME")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->default_str("");
+  app.add_option("--hidden-power", hidden_power_texts,
+                 "The Hidden Power types that earn species N the addition, N= for none "
+                 "(repeatable; default: the built-in table's for the species it prices, else "
+                 "none)")
+      ->type_name("N=TYPE[,TYPE...]")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->default_str("");
+  app.add_option("--margin", plan.margin,
+                 "Both margins of the recommended sales range, a fraction of the average")
+      ->type_name("X")
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_option("--near", plan.near,
+                 "The near-match window: a spread within N of a reference spread in every IV "
+                 "rates \"almost good\"")
+      ->type_name("N")
+      ->check(CLI::Range(0u, 31u));
+  app.add_flag("--no-species-files", no_species_files,
+               "Write the networks alone, without <NID>_species.json");
+  app.add_option("--since", since, "Train on the sales of this day and later (needs a date column)")
+      ->type_name("DATE")
+      ->check(calendar_day)
+      ->default_str("");
   app.add_option("SALES.csv", sales_path, "Sales records (- for standard input)")
       ->required()
       ->always_capture_default(false);
@@ -196,20 +453,45 @@ int main(int argc, char **argv) {
   }
 
   std::vector<std::uint32_t> requested;
+  std::map<std::uint32_t, std::string> names;
   std::string error;
-  if (out_dir.empty()) {
+  if (app.count("--out") != 0 && out_dir.empty()) {
     std::fprintf(stderr, "%s: --out: the directory name is empty\n", program);
     return 2;
+  }
+  if (app.count("--out") == 0) {
+    out_dir = seller_ptp_dir();
+    if (out_dir.empty()) {
+      std::fprintf(stderr,
+                   "%s: neither XDG_DATA_HOME nor HOME names a folder to write to; use --out\n",
+                   program);
+      return 2;
+    }
   }
   if (app.count("--species") != 0 && !parse_species_list(species_text, &requested, &error)) {
     std::fprintf(stderr, "%s: %s\n", program, error.c_str());
     return 2;
   }
+  for (const std::string &text : name_texts) {
+    if (!parse_name(text, &names, &error)) {
+      std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+      return 2;
+    }
+  }
+  for (const std::string &text : hidden_power_texts) {
+    if (!parse_hidden_power(text, &reading.hidden_power_types, &error)) {
+      std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+      return 2;
+    }
+  }
+  if (!since.empty()) reading.since = since;
+  plan.since = since;
+  plan.species_files = !no_species_files;
 
   sales_file sales;
-  if (!read_sales(sales_path.c_str(), &sales, &error)) {
+  if (!read_sales(sales_path.c_str(), &sales, &error, reading)) {
     std::fprintf(stderr, "%s: %s\n", program, error.c_str());
-    return 1;
+    return 2;
   }
   for (const std::string &line : sales.skipped)
     std::fprintf(stderr, "%s: %s: %s; skipped\n", program, sales_path.c_str(), line.c_str());
@@ -223,7 +505,8 @@ int main(int argc, char **argv) {
   std::map<std::uint32_t, std::vector<sale>> by_species;
   for (const sale &s : sales.sales) by_species[s.nid].push_back(s);
   if (by_species.empty()) {
-    std::fprintf(stderr, "%s: %s: no usable sales rows\n", program, sales_path.c_str());
+    std::fprintf(stderr, "%s: %s: no usable sales rows%s\n", program, sales_path.c_str(),
+                 sales.before_since != 0 ? " on or after the --since day" : "");
     return 1;
   }
   if (requested.empty())
@@ -235,12 +518,25 @@ int main(int argc, char **argv) {
       return 1;
     }
   }
-  for (std::uint32_t nid : requested)
-    if (!priced_species(nid))
+
+  std::vector<species_plan> species;
+  for (std::uint32_t nid : requested) {
+    species_plan p;
+    p.nid = nid;
+    p.sales = std::move(by_species[nid]);
+    p.hidden_power_types = hidden_power_types_of(nid, reading);
+    const auto given = names.find(nid);
+    const char *built_in = species_name(nid);
+    p.name = given != names.end() ? given->second : built_in != nullptr ? built_in : "";
+    if (p.name.empty() && plan.species_files) {
       std::fprintf(stderr,
-                   "%s: warning: species %u is not priced by Orvanta; its networks will not be "
-                   "used\n",
-                   program, nid);
+                   "%s: species %u has no built-in name: give it one with --name %u=NAME (or "
+                   "write the networks alone with --no-species-files)\n",
+                   program, nid, nid);
+      return 2;
+    }
+    species.push_back(std::move(p));
+  }
 
   std::error_code code;
   std::filesystem::create_directories(out_dir, code);
@@ -250,25 +546,27 @@ int main(int argc, char **argv) {
     return 1;
   }
 
-  progress_line progress(isatty(STDERR_FILENO) == 1);
+  progress_display progress(isatty(STDERR_FILENO) == 1, 3 * species.size());
+  run_events events;
+  events.epoch = [&](std::uint32_t nid, int network, std::uint32_t epoch, std::uint32_t epochs) {
+    progress.epoch(nid, network, epoch, epochs);
+  };
+  events.network_done = [&](std::uint32_t nid, int network) {
+    progress.network_done(nid, network);
+  };
+  events.species_done = [&](const species_report &r) { progress.species_done(r); };
+  plan.out_dir = out_dir;
   std::vector<species_report> reports;
-  for (std::size_t i = 0; i < requested.size(); ++i) {
-    const std::uint32_t nid = requested[i];
-    species_report report;
-    const bool trained = train_species(
-        nid, by_species[nid], options, out_dir,
-        [&](std::uint32_t n, int network, std::uint32_t epoch, std::uint32_t epochs) {
-          progress.show(i + 1, requested.size(), n, network, epoch, epochs);
-        },
-        &report, &error);
-    if (!trained) {
-      progress.clear();
-      std::fprintf(stderr, "%s: %s\n", program, error.c_str());
-      return 1;
-    }
-    reports.push_back(report);
-  }
+  const bool trained = train_run(species, plan, events, &reports, &error);
   progress.clear();
-  print_table(reports);
+  if (!trained) {
+    std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+    return 1;
+  }
+  print_report(reports, sales, since, out_dir);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "%s: cannot write the report: %s\n", program, std::strerror(errno));
+    return 1;
+  }
   return 0;
 }

@@ -9,21 +9,17 @@
 #include <map>
 #include <utility>
 
-#include "train/train_targets.hpp"
 #include "model/coverage.hpp"
 #include "model/model_orvanta.hpp"
 #include "model/price_tiers.hpp"
+#include "model/ptp_path.hpp"
+#include "train/train_run.hpp"
+#include "train/train_targets.hpp"
 
 namespace {
 
 constexpr std::uint32_t network_inputs = 8;
 constexpr std::uint32_t network_outputs = 4;
-
-// One training example: the input column and the four target outputs.
-struct example {
-  matrix_ptr inputs;
-  matrix_ptr targets;
-};
 
 using classifier = int (*)(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
                            std::uint32_t, std::uint32_t);
@@ -122,34 +118,10 @@ class reference_baseline {
   std::vector<spread> spreads_;
 };
 
-// Writes the three networks as <path>.tmp first and renames them only once all three are
-// whole, so that an interrupted or failed run leaves the earlier set of files in place.
-bool write_networks(const std::array<perceptron_ptr, 3> &networks,
-                    const std::array<std::string, 3> &paths, std::string *error) {
-  for (std::size_t k = 0; k < 3; ++k) {
-    const std::string temporary = paths[k] + ".tmp";
-    if (save_perceptron(networks[k].get(), temporary.c_str()) != 0) {
-      for (std::size_t j = 0; j <= k; ++j) std::remove((paths[j] + ".tmp").c_str());
-      *error = "cannot write " + temporary;
-      return false;
-    }
-  }
-  for (std::size_t k = 0; k < 3; ++k) {
-    std::error_code code;
-    std::filesystem::rename(paths[k] + ".tmp", paths[k], code);
-    if (code) {
-      for (std::size_t j = k; j < 3; ++j) std::remove((paths[j] + ".tmp").c_str());
-      *error = "cannot rename " + paths[k] + ".tmp to " + paths[k] + ": " + code.message();
-      return false;
-    }
-  }
-  return true;
-}
-
 // False when a step could not obtain its working memory.
-bool train_network(perceptron *p, const std::vector<example> &examples,
+bool train_network(perceptron *p, const std::vector<training_example> &examples,
                    const training_options &options, seeded_random *random,
-                   const std::function<void(std::uint32_t)> &epoch_done) {
+                   const std::function<bool(std::uint32_t)> &epoch_done) {
   std::vector<std::uint32_t> order(examples.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
   // train() steps by the rate the network holds; the file keeps the run's own rate.
@@ -164,7 +136,7 @@ bool train_network(perceptron *p, const std::vector<example> &examples,
         break;
       }
     }
-    if (done) epoch_done(epoch + 1);
+    if (done && !epoch_done(epoch + 1)) done = false;
   }
   p->learning_rate = rate;
   return done;
@@ -259,98 +231,65 @@ coverage_summary summarize_coverage(const std::vector<species_report> &reports, 
 }
 
 std::string network_path(const std::string &dir, std::uint32_t nid, int network) {
-  return (std::filesystem::path(dir) /
-          (std::to_string(nid) + "_m" + std::to_string(network) + ".tp"))
-      .string();
+  return network_file_path(dir, std::to_string(nid).c_str(), network);
 }
 
-bool train_species(std::uint32_t nid, const std::vector<sale> &sales,
-                   const training_options &options, const std::string &out_dir,
-                   const training_progress &progress, species_report *report, std::string *error) {
-  const std::vector<bool> held_out =
-      choose_held_out(sales.size(), options.holdout, options.seed, nid);
-  std::vector<const sale *> training, measuring;
-  for (std::size_t i = 0; i < sales.size(); ++i)
-    (held_out[i] ? measuring : training).push_back(&sales[i]);
-  if (training.empty()) {
-    *error = "species " + std::to_string(nid) + ": no sales to train on";
-    return false;
-  }
-
-  std::vector<example> examples;
-  examples.reserve(training.size());
-  for (const sale *s : training) {
-    example e{matrix_ptr(sale_inputs(*s)), matrix_ptr(create_matrix(network_outputs, 1))};
-    if (e.inputs == nullptr || e.targets == nullptr) {
-      *error = "out of memory";
-      return false;
-    }
+bool make_examples(const std::vector<const sale *> &sales, std::vector<training_example> *out) {
+  out->clear();
+  out->reserve(sales.size());
+  for (const sale *s : sales) {
+    training_example e{matrix_ptr(sale_inputs(*s)), matrix_ptr(create_matrix(network_outputs, 1))};
+    if (e.inputs == nullptr || e.targets == nullptr) return false;
     const std::array<double, 4> targets = price_targets(s->network_price);
     for (std::uint32_t r = 0; r < network_outputs; ++r)
       set_element(e.targets.get(), r, 0, targets[r]);
-    examples.push_back(std::move(e));
+    out->push_back(std::move(e));
   }
+  return true;
+}
 
-  std::array<perceptron_ptr, 3> trained;
-  std::array<std::string, 3> paths;
-  for (int k = 1; k <= 3; ++k) {
-    seeded_random random(stream_seed(options.seed, nid, static_cast<std::uint32_t>(k)));
-    perceptron_ptr &p = trained[k - 1];
-    p.reset(create_seeded_perceptron(options, &random));
-    if (p == nullptr) {
-      *error = "species " + std::to_string(nid) + ": cannot create a network";
-      return false;
-    }
-    const bool done = train_network(p.get(), examples, options, &random, [&](std::uint32_t epoch) {
-      if (progress) progress(nid, k, epoch, options.epochs);
-    });
-    if (!done) {
-      *error = "species " + std::to_string(nid) + ": out of memory while training";
-      return false;
-    }
-    paths[k - 1] = network_path(out_dir, nid, k);
-  }
-  if (!write_networks(trained, paths, error)) return false;
+perceptron *train_species_network(std::uint32_t nid, int network,
+                                  const std::vector<training_example> &examples,
+                                  const training_options &options,
+                                  const std::function<bool(std::uint32_t epoch)> &epoch_done) {
+  seeded_random random(stream_seed(options.seed, nid, static_cast<std::uint32_t>(network)));
+  perceptron_ptr p(create_seeded_perceptron(options, &random));
+  if (p == nullptr) return nullptr;
+  if (!train_network(p.get(), examples, options, &random, epoch_done)) return nullptr;
+  return p.release();
+}
 
-  // Measure the networks as written: the file keeps six decimals of every weight.
-  std::array<perceptron_ptr, 3> loaded;
-  for (std::size_t k = 0; k < 3; ++k) {
-    loaded[k].reset(load_perceptron(paths[k].c_str()));
-    if (loaded[k] == nullptr) {
-      *error = "cannot read back " + paths[k];
-      return false;
-    }
-  }
-  const std::array<const perceptron *, 3> networks = {loaded[0].get(), loaded[1].get(),
-                                                      loaded[2].get()};
+bool measure_species(std::uint32_t nid, const std::array<const perceptron *, 3> &networks,
+                     const std::vector<const sale *> &training,
+                     const std::vector<const sale *> &measuring,
+                     const std::function<int(const sale &)> &rate, species_report *report) {
   std::vector<std::uint32_t> prices, combined, by_median, by_reference;
   std::array<std::vector<std::uint32_t>, 3> single;
+  std::array<std::vector<std::uint32_t>, 3> rated_prices, rated_combined;
   std::vector<std::uint32_t> training_prices;
   for (const sale *s : training) training_prices.push_back(s->network_price);
   const std::uint32_t species_median = median_price(training_prices);
   const reference_baseline reference(nid, training);
-  const classifier rate = coverage_of(nid);
   report->sales.clear();
   for (const sale *s : measuring) {
     network_prices estimate;
-    if (!price_sale(networks, *s, &estimate)) {
-      *error = "out of memory";
-      return false;
-    }
+    if (!price_sale(networks, *s, &estimate)) return false;
     prices.push_back(s->network_price);
     for (std::size_t k = 0; k < 3; ++k) single[k].push_back(estimate.single[k]);
     combined.push_back(estimate.average);
     by_median.push_back(species_median);
     by_reference.push_back(reference.estimate(*s));
-    const auto &v = s->ivs;
     held_out_sale row;
-    row.coverage = rate == nullptr ? 2 : rate(v[0], v[1], v[2], v[3], v[4], v[5]);
+    row.coverage = rate(*s);
     row.combined = percentage_error(combined.back(), s->network_price);
     row.median_baseline = percentage_error(species_median, s->network_price);
     row.reference_baseline = reference.empty()
                                  ? std::numeric_limits<double>::quiet_NaN()
                                  : percentage_error(by_reference.back(), s->network_price);
     report->sales.push_back(row);
+    const auto r = static_cast<std::size_t>(row.coverage);
+    rated_prices[r].push_back(s->network_price);
+    rated_combined[r].push_back(estimate.average);
   }
 
   report->nid = nid;
@@ -363,5 +302,28 @@ bool train_species(std::uint32_t nid, const std::vector<sale> &sales,
   report->reference_baseline_error = reference.empty()
                                          ? std::numeric_limits<double>::quiet_NaN()
                                          : median_percentage_error(by_reference, prices);
+  for (std::size_t r = 0; r < 3; ++r) {
+    report->rating_rows[r] = rated_prices[r].size();
+    report->rating_error[r] = median_percentage_error(rated_combined[r], rated_prices[r]);
+  }
+  return true;
+}
+
+bool train_species(std::uint32_t nid, const std::vector<sale> &sales,
+                   const training_options &options, const std::string &out_dir,
+                   const training_progress &progress, species_report *report, std::string *error) {
+  run_plan plan;
+  plan.options = options;
+  plan.out_dir = out_dir;
+  plan.jobs = 1;
+  plan.species_files = false;
+  std::vector<species_plan> species(1);
+  species[0].nid = nid;
+  species[0].sales = sales;
+  run_events events;
+  if (progress) events.epoch = progress;
+  std::vector<species_report> reports;
+  if (!train_run(species, plan, events, &reports, error)) return false;
+  *report = std::move(reports.at(0));
   return true;
 }

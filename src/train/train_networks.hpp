@@ -5,12 +5,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "nn/multi_layer_perceptron.hpp"
 #include "train/train_random.hpp"
 #include "train/train_sales.hpp"
-#include "nn/multi_layer_perceptron.hpp"
 
 // The shape and schedule of a run. The defaults are the settings of the bundled networks.
 struct training_options {
@@ -53,7 +54,7 @@ using training_progress =
 // One held-out sale: the coverage rating of its spread and the absolute percentage error
 // of each estimate of its price.
 struct held_out_sale {
-  int coverage = 2;  // 0 a reference spread, 1 near one, 2 elsewhere (or no table)
+  int coverage = 2;  // 0, 1 or 2, as the window rates the spread (see measure_species)
   double combined = 0.0;
   double median_baseline = 0.0;
   double reference_baseline = 0.0;  // NaN when the species has no reference spread rows
@@ -63,13 +64,20 @@ struct held_out_sale {
 // of the price (NaN when no row is held out).
 struct species_report {
   std::uint32_t nid = 0;
+  std::string name;              // the species' name; empty when none is known
+  std::size_t usable_sales = 0;  // usable sales of the species: trained on plus held out
   std::size_t training_rows = 0;
   std::size_t held_out_rows = 0;
   std::array<double, 3> network_error{};  // each network on its own
   double combined_error = 0.0;            // the average of the three, as the window shows it
   double median_baseline_error = 0.0;     // always the species' median training price
   double reference_baseline_error = 0.0;  // the price at the nearest reference spread
-  std::vector<held_out_sale> sales;       // in file order
+  // The average's error on the held-out sales of each coverage rating (NaN for none), and
+  // how many there were.
+  std::array<double, 3> rating_error{};
+  std::array<std::size_t, 3> rating_rows{};
+  std::string first_date, last_date;  // of the sales used; empty for undated sales
+  std::vector<held_out_sale> sales;   // in file order
 };
 
 // The held-out errors of every species together, for the sales of one coverage rating.
@@ -98,10 +106,36 @@ double median_percentage_error(const std::vector<std::uint32_t> &estimates,
 // "<dir>/<nid>_m<k>.tp".
 std::string network_path(const std::string &dir, std::uint32_t nid, int network);
 
+// One training example: the input column and the four target outputs.
+struct training_example {
+  matrix_ptr inputs;
+  matrix_ptr targets;
+};
+
+// The examples of the given sales, in their order; false when memory runs out.
+bool make_examples(const std::vector<const sale *> &sales, std::vector<training_example> *out);
+
+// Trains network `network` (1 to 3) of species `nid` on the examples: its own seeded
+// stream draws the weights and the example order, so the result does not depend on what
+// else runs. `epoch_done` is called after every epoch and stops the training when it
+// returns false. Returns the network (nullptr when memory runs out or it was stopped).
+perceptron *train_species_network(std::uint32_t nid, int network,
+                                  const std::vector<training_example> &examples,
+                                  const training_options &options,
+                                  const std::function<bool(std::uint32_t epoch)> &epoch_done);
+
+// Measures a species' three networks on its held-out sales against the baselines, each
+// sale rated by `rate` (0, 1 or 2), and fills *report (nid, rows, errors, sales).
+// Returns false when a forward pass fails.
+bool measure_species(std::uint32_t nid, const std::array<const perceptron *, 3> &networks,
+                     const std::vector<const sale *> &training,
+                     const std::vector<const sale *> &measuring,
+                     const std::function<int(const sale &)> &rate, species_report *report);
+
 // Trains the three networks of species `nid` from its sales (in file order), writes them
-// into `out_dir` (all three written whole under temporary names, then renamed) and
-// measures the written networks, as the window will read them, on the held-out rows.
-// Returns false with a message in *error when a network cannot be made or written.
+// alone (no species file) into `out_dir`, each put in place crash-safely, and measures
+// the networks as written on the held-out rows. Returns false with a message in *error
+// when a network cannot be made or written.
 bool train_species(std::uint32_t nid, const std::vector<sale> &sales,
                    const training_options &options, const std::string &out_dir,
                    const training_progress &progress, species_report *report, std::string *error);

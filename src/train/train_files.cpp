@@ -1,0 +1,92 @@
+// Crash-safe file placement on POSIX: write, fsync, rename, fsync the folder.
+#include "train/train_files.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+std::string failure(const char *what, const std::string &path) {
+  return std::string("cannot ") + what + " " + path + ": " + std::strerror(errno);
+}
+
+// Flushes an open descriptor and closes it; false with a message on either failure.
+bool sync_and_close(int fd, const std::string &path, std::string *error) {
+  if (::fsync(fd) != 0) {
+    *error = failure("flush", path);
+    ::close(fd);
+    return false;
+  }
+  if (::close(fd) != 0) {
+    *error = failure("close", path);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string temporary_path(const std::string &path) {
+  return path + ".tmp";
+}
+
+bool write_temporary(const std::string &path, std::string_view bytes, std::string *error) {
+  const std::string temporary = temporary_path(path);
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    *error = failure("write", temporary);
+    return false;
+  }
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      *error = failure("write", temporary);
+      ::close(fd);
+      std::remove(temporary.c_str());
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  if (!sync_and_close(fd, temporary, error)) {
+    std::remove(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool flush_temporary(const std::string &path, std::string *error) {
+  const std::string temporary = temporary_path(path);
+  const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = failure("open", temporary);
+    return false;
+  }
+  return sync_and_close(fd, temporary, error);
+}
+
+bool rename_into_place(const std::string &path, std::string *error) {
+  const std::string temporary = temporary_path(path);
+  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+    *error = "cannot rename " + temporary + " to " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+bool flush_folder(const std::string &dir, std::string *error) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = failure("open the folder", dir);
+    return false;
+  }
+  return sync_and_close(fd, dir, error);
+}
+
+void remove_temporary(const std::string &path) {
+  std::remove(temporary_path(path).c_str());
+}
