@@ -48,10 +48,6 @@ bool write_networks(const std::string &ptp) {
          write_species(fs::path(data_home) / "orvanta" / "ptp", 38, "Ninetales");
 }
 
-std::string text_of(GtkWidget *label) {
-  return gtk_label_get_text(GTK_LABEL(label));
-}
-
 class SpeciesWindow : public main_window_test {
  protected:
   SpeciesWindow() : main_window_test(write_networks) {}
@@ -60,12 +56,6 @@ class SpeciesWindow : public main_window_test {
     for (int k = 0; k < 8; ++k) gtk_entry_set_text(GTK_ENTRY(entries()[k]), texts[k].c_str());
     gtk_button_clicked(GTK_BUTTON(get_predict_btn_entry(controller_)));
     pump();
-  }
-  std::vector<std::string> labels() const {
-    return {text_of(get_hidden_power_label(view_)),       text_of(get_models_intro_label(view_)),
-            text_of(get_first_model_label(view_)),        text_of(get_second_model_label(view_)),
-            text_of(get_third_model_label(view_)),        text_of(get_model_resume_label(view_)),
-            text_of(get_hidden_power_resume_label(view_))};
   }
 };
 

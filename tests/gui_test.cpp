@@ -74,14 +74,6 @@ class Window : public main_window_test {
     pump();
   }
 
-  // The seven result labels in field order.
-  std::vector<std::string> labels() const {
-    return {text_of(get_hidden_power_label(view_)),       text_of(get_models_intro_label(view_)),
-            text_of(get_first_model_label(view_)),        text_of(get_second_model_label(view_)),
-            text_of(get_third_model_label(view_)),        text_of(get_model_resume_label(view_)),
-            text_of(get_hidden_power_resume_label(view_))};
-  }
-
   // Waits for the window to take `width` after a resize; answers the width it has.
   int settled_width(int width) const {
     wait_for([&] { return gtk_widget_get_allocated_width(window_) == width; });

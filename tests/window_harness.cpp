@@ -58,6 +58,16 @@ std::array<GtkWidget *, 8> main_window_test::entries() const {
           get_sp_def_entry(controller_), get_spd_entry(controller_)};
 }
 
+std::vector<std::string> main_window_test::labels() const {
+  const auto text_of = [](GtkWidget *label) -> std::string {
+    return gtk_label_get_text(GTK_LABEL(label));
+  };
+  return {text_of(get_hidden_power_label(view_)),       text_of(get_models_intro_label(view_)),
+          text_of(get_first_model_label(view_)),        text_of(get_second_model_label(view_)),
+          text_of(get_third_model_label(view_)),        text_of(get_model_resume_label(view_)),
+          text_of(get_hidden_power_resume_label(view_))};
+}
+
 int run_window_tests(int argc, char **argv) {
   g_setenv("GDK_BACKEND", "x11", FALSE);
   g_setenv("NO_AT_BRIDGE", "1", FALSE);

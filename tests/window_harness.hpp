@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app/orvanta.hpp"
 
@@ -56,6 +57,8 @@ class main_window_test : public ::testing::Test {
 
   // National ID, Lvl, HP, Atk, Def, SP Atk, SP Def, SPD.
   std::array<GtkWidget *, 8> entries() const;
+  // The seven result labels' texts in field order.
+  std::vector<std::string> labels() const;
 
   networks_folder folder_;
   app_model *model_ = nullptr;
