@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "train/train_sales.hpp"
 #include "fuzz_file.hpp"
+#include "train/train_sales.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
   static const fuzz_file file("sales");

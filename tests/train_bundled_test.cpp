@@ -11,8 +11,8 @@
 #include <sstream>
 #include <string>
 
-#include "train/train_networks.hpp"
 #include "model/model_orvanta.hpp"
+#include "train/train_networks.hpp"
 
 namespace {
 

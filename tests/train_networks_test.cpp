@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "train/train_networks.hpp"
 #include "nn/multi_layer_perceptron.hpp"
+#include "train/train_networks.hpp"
 
 namespace {
 

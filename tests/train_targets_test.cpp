@@ -4,8 +4,8 @@
 #include <array>
 #include <cstdint>
 
-#include "train/train_targets.hpp"
 #include "model/price_tiers.hpp"
+#include "train/train_targets.hpp"
 
 namespace {
 

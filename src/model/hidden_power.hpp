@@ -10,11 +10,10 @@ std::uint32_t hidden_power_calculator(std::uint32_t hp, std::uint32_t atk, std::
                                       std::uint32_t sp_atk, std::uint32_t sp_def,
                                       std::uint32_t spd);
 // The base power, 30 to 70.
-std::uint32_t hidden_power_power_calculator(std::uint32_t hp, std::uint32_t atk,
-                                            std::uint32_t def, std::uint32_t sp_atk,
-                                            std::uint32_t sp_def, std::uint32_t spd);
+std::uint32_t hidden_power_power_calculator(std::uint32_t hp, std::uint32_t atk, std::uint32_t def,
+                                            std::uint32_t sp_atk, std::uint32_t sp_def,
+                                            std::uint32_t spd);
 // The display text ("Hidden Power:  Fire") in a new 127-byte buffer that the caller
 // releases with free(), or nullptr when the buffer cannot be obtained.
 char *hidden_power_calculator_str(std::uint32_t hp, std::uint32_t atk, std::uint32_t def,
-                                  std::uint32_t sp_atk, std::uint32_t sp_def,
-                                  std::uint32_t spd);
+                                  std::uint32_t sp_atk, std::uint32_t sp_def, std::uint32_t spd);
