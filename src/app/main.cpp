@@ -33,7 +33,9 @@ int read_options(int *argc, char ***argv) {
       context.get(),
       "Type a Pokémon's National ID, level, Shiny flag and six IVs and press Predict: the\n"
       "window shows three price estimates, their average, a recommended sales range and\n"
-      "the Hidden Power type. The networks are read from ./ptp below the current folder.");
+      "the Hidden Power type. Each species is priced from the first of ./ptp,\n"
+      "${XDG_DATA_HOME:-~/.local/share}/orvanta/ptp and the installed networks that\n"
+      "holds its files.");
   g_option_context_add_main_entries(context.get(), entries, nullptr);
   g_option_context_add_group(context.get(), gtk_get_option_group(FALSE));
   g_option_context_set_ignore_unknown_options(context.get(), TRUE);
