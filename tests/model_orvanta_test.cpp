@@ -518,16 +518,20 @@ TEST_F(PredictPrice, NumbersBeyondThirtyTwoBitsSaturate) {
 
 // *** The pipeline: diagnostics ***
 
+// The block of networks whose outputs are (half, half, half, half), (high, low, half, 1.0)
+// and (low, high, half, -1.0): the means first, then each network.
+const std::string half_high_low_block =
+    "\n0.500000\n0.500000\n0.500000\n0.500000\n"
+    "\n0.500000\n0.500000\n0.500000\n0.500000\n"
+    "\n0.982014\n0.017986\n0.500000\n0.731059\n"
+    "\n0.017986\n0.982014\n0.500000\n0.268941\n"
+    "\n\n";
+
 TEST_F(PredictPrice, DiagnosticBlockListsMeansThenEachNetwork) {
   write_species("58", outputs(half, half, half, half), outputs(high, low, half, 1.0),
                 outputs(low, high, half, -1.0));
   ASSERT_EQ(run("58"), PREDICTION_DONE);
-  EXPECT_EQ(diagnostics(),
-            "\n0.500000\n0.500000\n0.500000\n0.500000\n"
-            "\n0.500000\n0.500000\n0.500000\n0.500000\n"
-            "\n0.982014\n0.017986\n0.500000\n0.731059\n"
-            "\n0.017986\n0.982014\n0.500000\n0.268941\n"
-            "\n\n");
+  EXPECT_EQ(diagnostics(), half_high_low_block);
 }
 
 TEST_F(PredictPrice, DiagnosticsCanBeDroppedOrGoToStandardOutput) {
@@ -633,10 +637,5 @@ TEST_F(PredictPrice, DiagnosticBlockIsTheSameUnderADecimalCommaLocale) {
   std::setlocale(LC_ALL, saved.c_str());
   EXPECT_STREQ(comma, "0,500000");  // the locale really writes commas
   ASSERT_EQ(status, PREDICTION_DONE);
-  EXPECT_EQ(diagnostics(),
-            "\n0.500000\n0.500000\n0.500000\n0.500000\n"
-            "\n0.500000\n0.500000\n0.500000\n0.500000\n"
-            "\n0.982014\n0.017986\n0.500000\n0.731059\n"
-            "\n0.017986\n0.982014\n0.500000\n0.268941\n"
-            "\n\n");
+  EXPECT_EQ(diagnostics(), half_high_low_block);
 }
