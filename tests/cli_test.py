@@ -732,6 +732,37 @@ class InstalledNetworks(unittest.TestCase):
         self.assertIn("cannot open ./ptp/120_m1.tp", err)
 
 
+class CloneRoot(unittest.TestCase):
+    """The build tree's orvanta-cli started in the repository's root, which holds no ./ptp:
+    a species the seller trained into their own folder is priced from it, every other from
+    the bundled networks that the build tree keeps beside its programs."""
+
+    def test_sellers_species_from_their_folder_the_rest_bundled(self):
+        root = os.path.abspath(os.path.join(DATA, "..", "..", ".."))
+        self.assertFalse(os.path.exists(os.path.join(root, "ptp")))
+        with tempfile.TemporaryDirectory() as home:
+            own = os.path.join(home, ".local", "share", "orvanta", "ptp")
+            os.makedirs(own)
+            for k in (1, 2, 3):  # Growlithe's test networks (60k) as the seller's Starmie
+                shutil.copy(os.path.join(DATA, "ptp", "58_m%d.tp" % k),
+                            os.path.join(own, "121_m%d.tp" % k))
+            with open(os.path.join(own, "121_species.json"), "w") as f:
+                f.write(species_file(121, "Starmie", [[int(v) for v in PLAIN]], None,
+                                     training={"rows": 40}))
+            env = dict(ENV, HOME=home, XDG_DATA_HOME=os.path.join(home, ".local", "share"))
+            records = {}
+            for nid in ("121", "58"):
+                code, out, _ = run(["--format", "json", nid, "50"] + PLAIN, cwd=root, env=env)
+                self.assertEqual(code, 0, out)
+                records[nid] = json.loads(out)
+        self.assertEqual(records["121"]["first_prediction"], 60000)
+        self.assertEqual(records["121"]["source_line"],
+                         "Starmie (121) \u00b7 trained on 40 of your sales")
+        self.assertNotEqual(records["58"]["first_prediction"], 60000)
+        self.assertEqual(records["58"]["source_line"],
+                         "Growlithe (58) \u00b7 example networks trained on made-up sales")
+
+
 if __name__ == "__main__":
     BINARY = os.path.abspath(sys.argv[1])
     DATA = os.path.abspath(sys.argv[2])
