@@ -108,13 +108,6 @@ TEST_F(SpeciesWindow, SourceLineSaysWhoseNetworksPriced) {
   EXPECT_EQ(source_line(), "Vulpix (37) · networks in ./ptp");
 }
 
-TEST_F(SpeciesWindow, SellersFolderWithoutATrainingRecordIsWrittenFromHome) {
-  const fs::path own = fs::path(std::getenv("XDG_DATA_HOME")) / "orvanta" / "ptp";
-  ASSERT_TRUE(write_species(own, 39, "Jigglypuff"));
-  predict({"39", "50", "31", "30", "31", "30", "31", "30"});
-  EXPECT_EQ(source_line(), "Jigglypuff (39) · networks in ~/.local/share/orvanta/ptp");
-}
-
 TEST_F(SpeciesWindow, ShinyFixedPriceSpreadIsPricedByTheNetworks) {
   gtk_button_clicked(GTK_BUTTON(get_shiny_check_box(controller_)));
   predict({"133", "50", "31", "31", "31", "31", "31", "31"});

