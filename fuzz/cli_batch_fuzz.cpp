@@ -14,7 +14,7 @@
 
 #include "cli/cli_output.hpp"
 #include "cli/cli_prediction.hpp"
-#include "cli/csv_reader.hpp"
+#include "csv/csv_reader.hpp"
 #include "fuzz_file.hpp"
 #include "fuzz_networks.hpp"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/cli_output.hpp"
-#include "cli/csv_reader.hpp"
+#include "csv/csv_reader.hpp"
 
 struct batch_settings {
   cli_format format = cli_format::text;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/csv_reader.hpp"
+#include "csv/csv_reader.hpp"
 #include "model/model_orvanta.hpp"
 #include "model/species_snapshot.hpp"
 #include "view/view_texts.hpp"

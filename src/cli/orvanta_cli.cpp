@@ -18,7 +18,7 @@
 #include "cli/cli_list.hpp"
 #include "cli/cli_output.hpp"
 #include "cli/cli_prediction.hpp"
-#include "cli/csv_reader.hpp"
+#include "csv/csv_reader.hpp"
 #include "model/ptp_path.hpp"
 
 namespace {

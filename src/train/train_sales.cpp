@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "cli/csv_reader.hpp"
+#include "csv/csv_reader.hpp"
 #include "model/hidden_power.hpp"
 #include "model/species_file.hpp"
 #include "train/train_targets.hpp"

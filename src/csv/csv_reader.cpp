@@ -6,7 +6,7 @@
 //
 // Rows are handed out by swapping buffers with the caller, so a long file is read without
 // an allocation per row once the buffers have grown to the file's widest fields.
-#include "cli/csv_reader.hpp"
+#include "csv/csv_reader.hpp"
 
 #include <csv.h>
 

@@ -1,6 +1,6 @@
 // The CSV reader: header mapping, RFC 4180 quoting, line ends, blank lines and the rows
 // that cannot be used, each reported without losing the rest of the file.
-#include "cli/csv_reader.hpp"
+#include "csv/csv_reader.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
