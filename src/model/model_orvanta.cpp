@@ -210,6 +210,7 @@ int price_species(app_model *model, int is_shiny, const std::array<const char *,
     details->name.reset();
     details->coverage.reset();
     details->expected_error.reset();
+    details->fixed = nullptr;
     details->reason.clear();
   }
   // A damaged species file refuses the species before anything else.
@@ -238,7 +239,9 @@ int price_species(app_model *model, int is_shiny, const std::array<const char *,
     if (iv > 32) return PREDICTION_BAD_IVS;
   }
   if (pricing.epic_fail != 0 || pricing.same_ivs != 0) {
-    return store_hidden_power_text(model, ivs) ? PREDICTION_SPECIAL_PRICE : fail("memory ran out");
+    if (!store_hidden_power_text(model, ivs)) return fail("memory ran out");
+    if (details != nullptr) details->fixed = fixed_price_of(&pricing);
+    return PREDICTION_SPECIAL_PRICE;
   }
 
   if (!s.networks_loaded) {
