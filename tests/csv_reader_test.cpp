@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -293,6 +295,29 @@ TEST(OpenCsvFile, PipeNamedByAPathIsReadAsAStream) {
   ASSERT_EQ(read_csv_row(f.get(), &row, &error), 1);
   EXPECT_EQ(row.fields[0] + row.fields[1] + row.fields[2] + row.others.at(0), "123x");
   EXPECT_EQ(read_csv_row(f.get(), &row, &error), 0);
+}
+
+// A byte-order mark that comes one byte per read is still a mark, not text.
+TEST(OpenCsvFile, ByteOrderMarkSplitAcrossReadsOfAPipe) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  std::thread writer([&] {
+    for (const std::string piece : {"\xEF", "\xBB",
+                                    "\xBF"
+                                    "a,b,c\n1,2,3\n"}) {
+      ASSERT_EQ(write(ends[1], piece.data(), piece.size()), static_cast<ssize_t>(piece.size()));
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));  // one read each
+    }
+    close(ends[1]);
+  });
+  std::string error;
+  csv_file_ptr f(open_csv_file(("/dev/fd/" + std::to_string(ends[0])).c_str(), abc, &error));
+  writer.join();
+  close(ends[0]);
+  ASSERT_TRUE(f) << error;
+  csv_row row;
+  ASSERT_EQ(read_csv_row(f.get(), &row, &error), 1);
+  EXPECT_EQ(row.fields[0], "1");
 }
 
 TEST(OpenCsvFile, MissingFileFolderAndDevicesAreClearErrors) {

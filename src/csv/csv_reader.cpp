@@ -369,26 +369,31 @@ void finish_input(csv_file *f) {
 // Reads what the input has ready (up to one block) and parses it: a pipe's rows are
 // parsed as they arrive. Returns false (message in f->failure) on a read error.
 bool read_block(csv_file *f) {
+  static constexpr char byte_order_mark[] = "\xEF\xBB\xBF";
+  std::size_t n = 0;
   ssize_t got;
   do {
-    got = ::read(f->fd, f->block.data(), f->block.size());
-  } while (got < 0 && errno == EINTR);
-  if (got < 0) {
-    f->failed = true;
-    f->failure = "cannot read " + f->name + ": " + std::strerror(errno);
-    return false;
-  }
-  if (got == 0) {
+    do {
+      got = ::read(f->fd, f->block.data() + n, f->block.size() - n);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+      f->failed = true;
+      f->failure = "cannot read " + f->name + ": " + std::strerror(errno);
+      return false;
+    }
+    n += static_cast<std::size_t>(got);
+    // The first bytes of a pipe may come one read at a time: they are held until they
+    // tell a byte-order mark from text.
+  } while (f->at_start && got > 0 && n < 3 &&
+           std::memcmp(f->block.data(), byte_order_mark, n) == 0);
+  if (n == 0) {
     finish_input(f);
     return true;
   }
   const char *p = f->block.data();
-  std::size_t n = static_cast<std::size_t>(got);
   if (f->at_start) {
-    // A block holds at least the three bytes of a byte-order mark unless the whole input
-    // is shorter, except from a pipe written byte by byte; such a mark is then text.
     f->at_start = false;
-    if (n >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) {
+    if (n >= 3 && std::memcmp(p, byte_order_mark, 3) == 0) {
       p += 3;
       n -= 3;
     }
