@@ -329,6 +329,15 @@ class Batch(unittest.TestCase):
         for number, (block, rec) in enumerate(zip(blocks, json_lines(records)), start=1):
             self.assertEqual(block.removeprefix("Row "), "%d\n" % number + text_block(rec))
 
+    def test_pipes_named_by_a_path(self):
+        rows = [["0", "120", "50"] + FIRE, ["0", "58", "50"] + GRASS]
+        code, out, err = run(["--batch", "/dev/stdin", "--format", "json"], self.batch_file(rows))
+        self.assertEqual((code, err, [r["status"] for r in json_lines(out)]), (0, "", [0, 0]))
+        script = 'exec "$0" --batch <(printf "%s" "$1") --format json'
+        p = subprocess.run(["bash", "-c", script, BINARY, self.batch_file(rows).decode()],
+                           capture_output=True, cwd=DATA, env=ENV, timeout=60)
+        self.assertEqual((p.returncode, p.stdout.decode()), (0, out))
+
     def test_csv_format(self):
         rows = [["0", "120", "50"] + FIRE, ["0", "58"], ["1", "212", "1"] + PLAIN]
         code, out, _ = run(["--batch", "-", "--format", "csv"], self.batch_file(rows))
