@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 
 #include "model/model_orvanta.hpp"
 
@@ -142,28 +141,6 @@ TEST(Availability, SpecialSpreadsSetFlagsAndComposeTheMessage) {
 
   r = look_up(model.get(), 58, 7, 7, 7, 7, 7, 7);
   EXPECT_EQ(text(get_special_price(model.get())).size(), 76U);  // the longest message
-}
-
-// The price each message states, from the same decision that picked the message.
-TEST(FixedPriceOf, ThePriceTheMessageStates) {
-  struct expected {
-    std::uint32_t iv;
-    std::string_view says;
-    std::uint32_t lowest, highest;
-  };
-  for (const expected &e : {expected{31, "around 3m", 3000000, 3000000},
-                            expected{3, "around 3m - 4m", 3000000, 4000000}}) {
-    model_ptr model(create_app_model());
-    pricing_ptr r = look_up(model.get(), 58, e.iv, e.iv, e.iv, e.iv, e.iv, e.iv);
-    const fixed_price *fixed = fixed_price_of(r.get());
-    ASSERT_NE(fixed, nullptr);
-    EXPECT_TRUE(text(get_special_price(model.get())).ends_with(e.says));
-    EXPECT_EQ(fixed->lowest, e.lowest);
-    EXPECT_EQ(fixed->highest, e.highest);
-  }
-  pricing_ptr r = look_up(nullptr, 58, 1, 2, 3, 4, 5, 6);  // around 100k
-  EXPECT_EQ(fixed_price_of(r.get())->lowest + fixed_price_of(r.get())->highest, 200000u);
-  EXPECT_EQ(fixed_price_of(look_up(nullptr, 58, 20, 21, 22, 23, 24, 25).get()), nullptr);
 }
 
 TEST(Availability, FlagBoundaries) {
