@@ -178,6 +178,9 @@ TEST_F(CsvFile, MissingColumnsAreNamed) {
 TEST_F(CsvFile, ColumnNamedTwiceIsRefused) {
   EXPECT_EQ(rows_of("a,b,c,A\n"),
             (Rows{"open: " + path + ": the header line names the column \"a\" twice"}));
+  // The rows read with such a header, other columns and all, are dropped with it.
+  EXPECT_EQ(rows_of("a,b,c,A,x\n1,2,3,4,5\n", abc_d_others),
+            (Rows{"open: " + path + ": the header line names the column \"a\" twice"}));
 }
 
 TEST_F(CsvFile, EmptyFileHasNoHeader) {

@@ -117,7 +117,10 @@ void finish_header(csv_file *f) {
         f->name + ": the header line has more than " + std::to_string(csv_max_columns) + " columns";
     return;
   }
+  // Both maps cover the whole header before anything can refuse it: the rows after a
+  // refused header are still parsed to the end of the block, and dropped.
   f->slot_of_field.assign(f->header.size(), -1);
+  f->other_of_field.assign(f->header.size(), -1);
   f->present.assign(f->columns.size(), false);
   std::vector<std::string> missing;
   for (std::size_t slot = 0; slot < f->columns.size(); ++slot) {
@@ -133,7 +136,6 @@ void finish_header(csv_file *f) {
     }
     if (!f->present[slot] && slot < f->needed) missing.push_back(quoted(f->columns[slot]));
   }
-  f->other_of_field.assign(f->header.size(), -1);
   for (std::size_t i = 0; i < f->header.size() && f->keep_others; ++i) {
     if (f->slot_of_field[i] >= 0) continue;
     f->other_of_field[i] = static_cast<int>(f->others.size());
