@@ -132,6 +132,8 @@ TEST_F(CsvFile, OldMacLineEndsCountAsLines) {
   EXPECT_EQ(rows_of("a,b,c\r1,2,3\r\r4,5,6\r\n7,8,9\n\r\"x\ry\",2,3\r1,2"),
             (Rows{"1@2:1|2|3", "2@4:4|5|6", "3@5:7|8|9", "4@8:x\ry|2|3",
                   "5@9:!the row has 2 fields, the header 3"}));
+  // A CR, then a line of text that ends with an LF: two line ends.
+  EXPECT_EQ(rows_of("a,b,c\r1,2,3\n4,5,6\n"), (Rows{"1@2:1|2|3", "2@3:4|5|6"}));
 }
 
 TEST_F(CsvFile, FieldAtTheLimitIsKept) {

@@ -412,8 +412,9 @@ bool read_block(csv_file *f) {
       return false;
     }
     if (line_end) {
+      // An LF ends no new line only when it comes right after a CR (CR LF).
       const char end = p[len - 1];
-      if (end == '\r' || !f->after_cr) ++f->line;
+      if (end == '\r' || !(f->after_cr && len == 1)) ++f->line;
       f->after_cr = end == '\r';
     } else {
       f->after_cr = false;
