@@ -222,6 +222,7 @@ int price_species(app_model *model, int is_shiny, const std::array<const char *,
     details->coverage.reset();
     details->expected_error.reset();
     details->range_coverage.reset();
+    details->fixed = nullptr;
     details->reason.clear();
     note_networks_source(s, details);
   }
@@ -251,7 +252,9 @@ int price_species(app_model *model, int is_shiny, const std::array<const char *,
     if (iv > 32) return PREDICTION_BAD_IVS;
   }
   if (pricing.epic_fail != 0 || pricing.same_ivs != 0) {
-    return store_hidden_power_text(model, ivs) ? PREDICTION_SPECIAL_PRICE : fail("memory ran out");
+    if (!store_hidden_power_text(model, ivs)) return fail("memory ran out");
+    if (details != nullptr) details->fixed = fixed_price_of(&pricing);
+    return PREDICTION_SPECIAL_PRICE;
   }
 
   if (!s.networks_loaded) {
