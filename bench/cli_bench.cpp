@@ -1,6 +1,7 @@
 // orvanta-cli's batch throughput through the real binary: a 10,000-row file of random
 // 8-16-16-4 networks priced in each output format, on every core and on one. A batch of
-// unknown species (no network read) shows what the rest of a row costs.
+// unknown species (no network read) shows what the rest of a row costs, and one with the
+// seller's own columns what carrying them through costs.
 // bench/cli_batch_numpy.py sets the tool beside a vectorized NumPy pipeline.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -26,8 +27,9 @@ namespace {
 constexpr int batch_rows = 10000;
 constexpr int priced_species[7] = {58, 59, 120, 121, 123, 133, 212};
 
-// Random 8-16-16-4 networks for every priced species and two 10,000-row batch files (priced
-// species; unknown species) in a fresh temporary folder, removed when the program ends.
+// Random 8-16-16-4 networks for every priced species and three 10,000-row batch files
+// (priced species; unknown species; priced species with three columns of the seller's own)
+// in a fresh temporary folder, removed when the program ends.
 class bench_folder {
  public:
   bench_folder() {
@@ -45,6 +47,7 @@ class bench_folder {
     }
     write_batch("priced.csv", true);
     write_batch("unknown.csv", false);
+    write_batch("own_columns.csv", true, true);
   }
   ~bench_folder() {
     std::error_code ignored;
@@ -53,16 +56,18 @@ class bench_folder {
   std::string path(const char *name) const { return (path_ / name).string(); }
 
  private:
-  void write_batch(const char *name, bool priced) {
+  void write_batch(const char *name, bool priced, bool own_columns = false) {
     std::mt19937 random(20240607);
     std::uniform_int_distribution<int> iv(10, 31), level(1, 100), coin(0, 1), species(0, 6);
     std::ofstream out(path_ / name);
-    out << "shiny,nid,lvl,hp,atk,def,sp_atk,sp_def,spd\n";
+    out << (own_columns ? "listing id,nickname," : "") << "shiny,nid,lvl,hp,atk,def,sp_atk,"
+        << "sp_def,spd" << (own_columns ? ",box\n" : "\n");
     for (int row = 0; row < batch_rows; ++row) {
       const int nid = priced ? priced_species[species(random)] : 300 + species(random);
+      if (own_columns) out << "L-" << row << ",\"Sparky, the " << row << "th\",";
       out << coin(random) << ',' << nid << ',' << level(random);
       for (int i = 0; i < 6; ++i) out << ',' << iv(random);
-      out << '\n';
+      out << (own_columns ? ",Box " + std::to_string(row % 30) + "\n" : "\n");
     }
   }
   fs::path path_;
@@ -134,11 +139,21 @@ void BM_BatchJsonNoNetworks(benchmark::State &state) {
   batch_benchmark(state, "unknown.csv", "json");
 }
 
+// The same rows with the seller's own listing id, nickname and box carried through.
+void BM_BatchJsonOwnColumns(benchmark::State &state) {
+  batch_benchmark(state, "own_columns.csv", "json");
+}
+void BM_BatchCsvOwnColumns(benchmark::State &state) {
+  batch_benchmark(state, "own_columns.csv", "csv");
+}
+
 BENCHMARK(BM_BatchText)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BatchJson)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BatchCsv)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BatchJsonOneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BatchJsonNoNetworks)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BatchJsonOwnColumns)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BatchCsvOwnColumns)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

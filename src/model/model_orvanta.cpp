@@ -189,6 +189,17 @@ bool store_hidden_power_text(app_model *model, const std::array<std::uint32_t, 6
   return true;
 }
 
+// Where the species' networks come from, for a reader to weigh its prices: the bundled
+// example networks, or the sales its species file says they learned from.
+void note_networks_source(const species_snapshot &s, prediction_details *details) {
+  details->bundled = is_installed_ptp_dir(s.folder);
+  if (s.file.state == species_file_state::valid) {
+    details->trained = s.file.description.trained;
+  } else {
+    details->trained = training_summary{};
+  }
+}
+
 // The pipeline's answer when the networks it reached had to be read again: a species
 // file that names its networks by checksum did not match them.
 constexpr int retry_with_fresh_files = -1;
@@ -210,7 +221,10 @@ int price_species(app_model *model, int is_shiny, const std::array<const char *,
     details->name.reset();
     details->coverage.reset();
     details->expected_error.reset();
+    details->range_coverage.reset();
+    details->fixed = nullptr;
     details->reason.clear();
+    note_networks_source(s, details);
   }
   // A damaged species file refuses the species before anything else.
   if (s.file.state == species_file_state::damaged) return fail(s.file.reason);
@@ -238,7 +252,9 @@ int price_species(app_model *model, int is_shiny, const std::array<const char *,
     if (iv > 32) return PREDICTION_BAD_IVS;
   }
   if (pricing.epic_fail != 0 || pricing.same_ivs != 0) {
-    return store_hidden_power_text(model, ivs) ? PREDICTION_SPECIAL_PRICE : fail("memory ran out");
+    if (!store_hidden_power_text(model, ivs)) return fail("memory ran out");
+    if (details != nullptr) details->fixed = fixed_price_of(&pricing);
+    return PREDICTION_SPECIAL_PRICE;
   }
 
   if (!s.networks_loaded) {
@@ -295,8 +311,10 @@ int price_species(app_model *model, int is_shiny, const std::array<const char *,
   const double avg = static_cast<double>(average);
   model->lowest_price = static_cast<std::uint32_t>(avg - avg * pricing.lowest_price_margin);
   model->highest_price = static_cast<std::uint32_t>(avg * pricing.highest_price_margin + avg);
-  if (details != nullptr && s.file.state == species_file_state::valid)
+  if (details != nullptr && s.file.state == species_file_state::valid) {
     details->expected_error = s.file.description.expected_error[static_cast<std::size_t>(rating)];
+    details->range_coverage = s.file.description.range_coverage[static_cast<std::size_t>(rating)];
+  }
   return PREDICTION_DONE;
 }
 

@@ -3,10 +3,15 @@
 // tool composes them for every row of a batch, and this is most of its work per row.
 #include "view/view_texts.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <optional>
+#include <string_view>
 
 #include "common/contract.hpp"
 
@@ -118,22 +123,20 @@ void write_prediction(const app_model *m, view_texts *texts) {
   texts->window_width = window_default_width;
   const std::uint32_t power = get_hidden_power_power(m);
   if (power == 0) return;
-  const std::uint32_t base_price = get_hidden_power_base_price(m);
-  const double factor = 2.0 * static_cast<double>(power) / 70.0;
-  const double addition = factor * static_cast<double>(base_price);
+  const listing_prices listed = compute_listing_prices(m);
   char digits[16];
   description.assign(
       "This pokemon is eligible for a hidden power addition \nbased on the following "
       "description: \n\nPower : ");
   description.append(digits, std::to_chars(digits, digits + sizeof digits, power).ptr);
   description.append(" \nBase price: ");
-  append_price(&description, base_price);
+  append_price(&description, get_hidden_power_base_price(m));
   description.append(" \n\nThe resulting addition is: ");
-  append_price(&description, truncate_amount(addition));
+  append_price(&description, listed.addition);
   description.append(" \nand the new recommended sales range is ");
-  append_price(&description, truncate_amount(addition + static_cast<double>(lowest)));
+  append_price(&description, listed.lowest);
   description.append(" - ");
-  append_price(&description, truncate_amount(addition + static_cast<double>(highest)));
+  append_price(&description, listed.highest);
   fit_long_text(&description);
   texts->window_width = window_wide_width;
 }
@@ -153,7 +156,143 @@ void write_message(const char *first_line, const char *intro, view_texts *texts)
   texts->window_width = window_default_width;
 }
 
+// *** The source line ***
+
+// U+00B7 MIDDLE DOT between single spaces: between the parts of a line.
+constexpr std::string_view source_separator = " \u00b7 ";
+
+// A folder as a person reads it: the home folder written "~".
+void append_folder(std::string *out, const std::string &folder) {
+  const char *home_variable = std::getenv("HOME");
+  std::string_view home = home_variable != nullptr ? home_variable : "";
+  while (home.size() > 1 && home.back() == '/') home.remove_suffix(1);
+  const bool under_home = home.size() > 1 && folder.compare(0, home.size(), home) == 0 &&
+                          (folder.size() == home.size() || folder[home.size()] == '/');
+  if (!under_home) {
+    out->append(folder);
+    return;
+  }
+  out->push_back('~');
+  out->append(folder, home.size());
+}
+
+// A share as a whole percentage (0.08 -> "8%"), halves rounded away from zero.
+void append_percent(std::string *out, double share) {
+  const double percent = std::round(share * 100.0);
+  char text[400];  // the longest a double printed without decimals can be
+  // Below 10^15 it is a whole number that 64 bits hold: digits, without printf's cost.
+  if (percent < 1e15) {
+    out->append(text,
+                std::to_chars(text, text + sizeof text, static_cast<std::uint64_t>(percent)).ptr);
+  } else {
+    const int n = std::snprintf(text, sizeof text, "%.0f", percent);
+    if (n > 0) out->append(text, std::min(static_cast<std::size_t>(n), sizeof text - 1));
+  }
+  out->push_back('%');
+}
+
+void append_whole(std::string *out, std::uint64_t n) {
+  char digits[24];
+  out->append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+}
+
+// The number a text names as a person would type it (digits only, no leading zero), or
+// nothing: a text of anything else names no species one could train.
+std::optional<std::uint32_t> typed_number(const char *text) {
+  const std::string_view digits(text);
+  if (digits.empty() || digits.size() > 9 || digits[0] == '0') return std::nullopt;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(parse_form_number(text));
+}
+
+// "<name> (<N>) · <where its networks come from>".
+void append_species_source(const prediction_details *d, std::uint32_t nid, std::string *line) {
+  if (d->name.has_value()) {
+    line->append(*d->name).append(" (");
+    append_whole(line, nid);
+    line->push_back(')');
+  } else {
+    line->append("National ID ");  // a damaged species file names no species
+    append_whole(line, nid);
+  }
+  const training_summary &trained = d->trained;
+  if (d->source == species_file_state::valid && trained.rows.has_value()) {
+    line->append(source_separator).append("trained on ");
+    append_whole(line, *trained.rows);
+    line->append(" of your sales");
+    if (!trained.first_date.empty())
+      line->append(", ").append(trained.first_date).append(" to ").append(trained.last_date);
+  } else if (d->bundled) {
+    line->append(source_separator).append("example networks trained on made-up sales");
+  } else if (!d->folder.empty()) {
+    line->append(source_separator).append("networks in ");
+    append_folder(line, d->folder);
+  }
+}
+
+// For status 0 from a species file: what it measured for the spread's rating, each half
+// only where it states it.
+void append_measured(const prediction_details *d, std::string *line) {
+  if (d->source != species_file_state::valid) return;
+  if (!d->expected_error.has_value() && !d->range_coverage.has_value()) return;
+  line->push_back('\n');
+  if (d->expected_error.has_value()) {
+    line->append("Typical error ");
+    append_percent(line, *d->expected_error);
+  }
+  if (d->range_coverage.has_value()) {
+    if (d->expected_error.has_value()) line->append(source_separator);
+    append_percent(line, *d->range_coverage);
+    line->append(" of past sales like it sold inside the range");
+  }
+}
+
 }  // namespace
+
+void write_source_line(const prediction_details *d, const char *nid_text, int status,
+                       std::string *line) {
+  ORV_CHECK(d != NULL);
+  ORV_CHECK(nid_text != NULL);
+  ORV_CHECK(line != NULL);
+  line->clear();
+  if (status == PREDICTION_NOT_PRICED) {
+    if (const std::optional<std::uint32_t> nid = typed_number(nid_text); nid.has_value()) {
+      line->append("No networks for National ID ");
+      append_whole(line, *nid);
+      line->append(" yet: train them from your sales (see orvanta-train --help)");
+    }
+    return;
+  }
+  // A species file that cannot be read names no species, but a refusal still says where.
+  if (!d->name.has_value() && status != PREDICTION_FAILED) return;
+  append_species_source(d, static_cast<std::uint32_t>(parse_form_number(nid_text)), line);
+  if (status == PREDICTION_FAILED) {
+    if (!d->reason.empty()) line->append("\n").append(d->reason);
+  } else if (status == PREDICTION_DONE) {
+    append_measured(d, line);
+  }
+}
+
+listing_prices compute_listing_prices(const app_model *m) {
+  ORV_CHECK(m != NULL);
+  listing_prices listed;
+  listed.average = get_average_prediction(m);
+  listed.lowest = get_lowest_price(m);
+  listed.highest = get_highest_price(m);
+  const std::uint32_t power = get_hidden_power_power(m);
+  if (power == 0) return listed;
+  // The factor in exactly this order: the power doubled, then divided by 70; each sum is
+  // formed in double precision and truncated once.
+  const double factor = 2.0 * static_cast<double>(power) / 70.0;
+  const double addition = factor * static_cast<double>(get_hidden_power_base_price(m));
+  listed.addition = truncate_amount(addition);
+  listed.average = truncate_amount(addition + static_cast<double>(listed.average));
+  listed.lowest = truncate_amount(addition + static_cast<double>(listed.lowest));
+  listed.highest = truncate_amount(addition + static_cast<double>(listed.highest));
+  return listed;
+}
 
 void set_currency(char *text, std::uint32_t amount) {
   *write_price(text, amount) = '\0';
