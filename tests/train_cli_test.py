@@ -60,7 +60,9 @@ class Usage(TempDir):
         self.assertEqual(code, 0)
         for text in ["--out DIR", "${XDG_DATA_HOME:-~/.local/share}/orvanta/ptp",
                      "--species LIST", "--hidden N", "--layers N", "--epochs N",
-                     "--learning-rate X", "--seed S=4484", "--holdout FRACTION", "--jobs N",
+                     "--learning-rate X", "--loss relative|absolute=relative",
+                     "--weight-decay X:FLOAT in [0 - 1]=0.001",
+                     "--perfect-iv-nodes N:UINT in [0 - 6]=6", "--seed S=4484", "--holdout FRACTION", "--jobs N",
                      "--name N=NAME ", "--hidden-power N=TYPE[,TYPE...]\n", "--margin X:FLOAT in [0 - 1]=0.1",
                      "--near N:UINT in [0 - 31]=2", "--no-species-files", "--since DATE", "SALES.csv"]:
             self.assertIn(text, out)
@@ -79,6 +81,8 @@ class Usage(TempDir):
                      ["--species", "58,,59", SALES], ["--species", "58;59", SALES],
                      ["--species", "", SALES],
                      ["--jobs", "0", SALES], ["--margin", "1.5", SALES], ["--near", "32", SALES],
+                     ["--loss", "huber", SALES], ["--weight-decay", "-0.1", SALES],
+                     ["--perfect-iv-nodes", "7", SALES],
                      ["--since", "2024-02-30", SALES], ["--since", "yesterday", SALES],
                      ["--name", "58", SALES], ["--name", "58=", SALES], ["--name", "0=X", SALES],
                      ["--name", "58=" + "x" * 65, SALES], ["--name", "58=a\tb", SALES],
