@@ -9,9 +9,10 @@ Usage:
                                         #   measured on the hidden year
     measure_training.py sales           # data/sales.csv, 20 % of each species held out
     measure_training.py files TRAIN.csv EVAL.csv
-Options (before the command): --build DIR (default build/default), --trainer-arg ARG
-(repeatable, passed on to orvanta-train, e.g. --trainer-arg=--jobs=1), --keep DIR (keep
-the trained files there), --json FILE (write the figures as JSON).
+Options (before the command): --build DIR (default build/default; or --trainer and --cli
+for the two programs), --trainer-arg ARG (repeatable, passed on to orvanta-train, e.g.
+--trainer-arg=--jobs=1), --keep DIR (keep the trained files there), --json FILE (write
+the figures as JSON), --detail (the figures by shiny flag and price tier too).
 
 Reported per species and overall, on the sales whose spread has no fixed price:
 - noise: the market's own noise, the median of |price - rule price| / rule price;
@@ -121,11 +122,11 @@ def paying_types(ptp, nid):
     return set()
 
 
-def train(build, train_csv, ptp, extra, home):
+def train(trainer, train_csv, ptp, extra, home):
     env = dict(os.environ, HOME=home, XDG_DATA_HOME=os.path.join(home, "data"),
                XDG_CONFIG_HOME=os.path.join(home, "config"))
     start, before = time.monotonic(), resource.getrusage(resource.RUSAGE_CHILDREN)
-    p = subprocess.run([os.path.join(build, "src", "train", "orvanta-train"), "--out", ptp]
+    p = subprocess.run([trainer, "--out", ptp]
                        + extra + [train_csv], capture_output=True, text=True, env=env)
     after = resource.getrusage(resource.RUSAGE_CHILDREN)
     seconds = (time.monotonic() - start,
@@ -135,14 +136,14 @@ def train(build, train_csv, ptp, extra, home):
     return seconds, p.stdout
 
 
-def price(build, rows, ptp, home):
+def price(cli, rows, ptp, home):
     """orvanta-cli's JSON record for each row (level 50 where a row has none)."""
     env = dict(os.environ, HOME=home, XDG_DATA_HOME=os.path.join(home, "data"),
                XDG_CONFIG_HOME=os.path.join(home, "config"))
     batch = os.path.join(home, "batch.csv")
     write_rows(batch, ("shiny", "nid", "lvl") + IVS, [dict(r, lvl=r.get("lvl") or "50")
                                                        for r in rows])
-    p = subprocess.run([os.path.join(build, "src", "cli", "orvanta-cli"), "--batch", batch,
+    p = subprocess.run([cli, "--batch", batch,
                         "--format", "json", "--ptp-dir", ptp], capture_output=True,
                        text=True, env=env)
     if p.returncode not in (0, 1):
@@ -244,6 +245,9 @@ def report(records, seconds, out):
                   f"{percent(s['stated_error']):>13} {percent(s['stated_range']):>13}\n")
     out.write("\nFixed-price spreads (all IVs 9 or less, or all six equal): the share priced by\n"
               "the networks (status 0) and their median error:\n\n")
+    if not any(r["fixed"] for r in records):
+        out.write("(none among these sales)\n")
+        return figures
     out.write(f"{'species':>8} {'sales':>6} {'priced':>7} {'error':>7} {'noise':>7}\n")
     for nid in species + ["all"]:
         group = [r for r in records if r["fixed"] and (nid == "all" or r["nid"] == nid)]
@@ -273,7 +277,10 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0],
                                      formatter_class=argparse.RawDescriptionHelpFormatter,
                                      epilog=__doc__.split("\n\n", 1)[1])
-    parser.add_argument("--build", default=os.path.join(ROOT, "build", "default"))
+    parser.add_argument("--build", default=os.path.join(ROOT, "build", "default"),
+                        help="the build folder whose orvanta-train and orvanta-cli to run")
+    parser.add_argument("--trainer", help="orvanta-train to run (default: the build's)")
+    parser.add_argument("--cli", help="orvanta-cli to run (default: the build's)")
     parser.add_argument("--trainer-arg", action="append", default=[])
     parser.add_argument("--keep", help="keep the trained files in this folder")
     parser.add_argument("--json", help="write the figures to this file")
@@ -300,9 +307,11 @@ def main():
         else:
             train_csv, eval_csv = args.files
         ptp = args.keep or os.path.join(tmp, "ptp")
-        seconds, _ = train(args.build, train_csv, ptp, extra, tmp)
+        trainer = args.trainer or os.path.join(args.build, "src", "train", "orvanta-train")
+        cli = args.cli or os.path.join(args.build, "src", "cli", "orvanta-cli")
+        seconds, _ = train(trainer, train_csv, ptp, extra, tmp)
         rows = read_rows(eval_csv)
-        results = price(args.build, rows, ptp, tmp)
+        results = price(cli, rows, ptp, tmp)
         if len(results) != len(rows):
             sys.exit(f"orvanta-cli priced {len(results)} of {len(rows)} rows")
         records = measure(rows, results, ptp)
