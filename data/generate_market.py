@@ -200,17 +200,12 @@ def draw_spread(rng, nid, popular, cumulative):
         elif kind < POPULAR + NEAR_POPULAR + HIGH:
             ivs = [20 + int(rng.random() * 12) for _ in range(6)]
             if rng.random() < 0.5:
-                stats = list(range(6))
-                for i in range(2 + int(rng.random() * 4)):
-                    j = i + int(rng.random() * (6 - i))
-                    stats[i], stats[j] = stats[j], stats[i]
-                    ivs[stats[i]] = 30 if rng.random() < 1 / 3 else 31
+                generate_sales.polish(rng, ivs)
             ivs = tuple(ivs)
         else:
             ivs = tuple(int(rng.random() * 32) for _ in range(6))
             if species.paying_type is not None and rng.random() < HIDDEN_POWER_BIAS:
-                while generate_sales.hidden_power_type(ivs) != species.paying_type:
-                    ivs = tuple((iv & ~1) | int(rng.random() * 2) for iv in ivs)
+                ivs = generate_sales.with_hidden_power(rng, ivs, species.paying_type)
         if fixed_kind(ivs) is None:
             return ivs
 

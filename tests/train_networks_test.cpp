@@ -346,11 +346,8 @@ TEST_F(TrainSpecies, TheRelativeLossPricesTheCheapSalesOfATierAsWellAsTheDear) {
   EXPECT_GT(absolute[0], 3 * relative[0]);
 }
 
-// A network trained one epoch at the smallest step: what it started from.
-perceptron_ptr barely_trained(const training_options &given) {
-  training_options options = given;
-  options.epochs = 1;
-  options.learning_rate = smallest_learning_rate;
+// Network 1 of Eevee trained on four synthetic sales.
+perceptron_ptr trained_on_four(const training_options &options) {
   std::vector<training_example> examples;
   const std::vector<sale> sales = synthetic_sales(133, 4);
   std::vector<const sale *> rows;
@@ -358,6 +355,14 @@ perceptron_ptr barely_trained(const training_options &given) {
   EXPECT_TRUE(make_examples(rows, &examples));
   return perceptron_ptr(
       train_species_network(133, 1, examples, options, [](std::uint32_t) { return true; }));
+}
+
+// A network trained one epoch at the smallest step: what it started from.
+perceptron_ptr barely_trained(const training_options &given) {
+  training_options options = given;
+  options.epochs = 1;
+  options.learning_rate = smallest_learning_rate;
+  return trained_on_four(options);
 }
 
 TEST(PerfectIvNodes, StartAsDetectorsOfAnIvAt31WhenTheLayerHasRoomForThem) {
@@ -393,13 +398,7 @@ TEST(WeightDecay, ShrinksTheWeightsAfterEachEpochAndLeavesTheBiases) {
   options.weight_decay = 1.0;
   options.epochs = 1;
   options.learning_rate = 1.0;  // one epoch at step 1: every weight times 1 - 1 * 1
-  std::vector<training_example> examples;
-  const std::vector<sale> sales = synthetic_sales(133, 4);
-  std::vector<const sale *> rows;
-  for (const sale &s : sales) rows.push_back(&s);
-  ASSERT_TRUE(make_examples(rows, &examples));
-  const perceptron_ptr p(
-      train_species_network(133, 1, examples, options, [](std::uint32_t) { return true; }));
+  const perceptron_ptr p = trained_on_four(options);
   ASSERT_NE(p, nullptr);
   for (const matrix *m :
        {get_hl_weights(p.get())[0], get_hl_weights(p.get())[1], get_o_weights(p.get())})

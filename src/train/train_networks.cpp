@@ -129,33 +129,6 @@ constexpr double largest_log_error = 0.3;
 // The steepness of a perfect-IV detector: about 0.96 at 31 (and 32), 0.04 at 30.
 constexpr double detector_steepness = 200.0;
 
-// The network's four outputs for one input column, computed as predict() computes them
-// but on the network's own arrays, without making a matrix per layer. `work` holds two
-// hidden layers' activations.
-void forward(const perceptron *p, const double *inputs, std::vector<double> *work,
-             std::array<double, 4> *outputs) {
-  const std::size_t h = p->num_hidden_layers_nodes;
-  work->resize(2 * h);
-  double *layer = work->data();
-  double *next = layer + h;
-  const auto apply = [](const matrix *w, const double *in, const matrix *bias, double *out) {
-    const std::size_t columns = w->columns;
-    const double *row = w->data.data();
-    for (std::uint32_t i = 0; i < w->lines; ++i, row += columns) {
-      double sum = 0.0;
-      for (std::size_t k = 0; k < columns; ++k) sum = sum + row[k] * in[k];
-      out[i] = sigmoid(sum + bias->data[i]);
-    }
-  };
-  const double *in = inputs;
-  for (std::uint32_t l = 0; l < p->num_hidden_layers; ++l) {
-    apply(p->hl_weights[l], in, p->hl_bias[l], layer);
-    in = layer;
-    std::swap(layer, next);
-  }
-  apply(p->o_weights, in, p->o_bias, outputs->data());
-}
-
 // The answer that makes train() step against the relative error of the price. train()
 // takes answer - output as each output's error: it moves the output layer by
 // lr * y (1 - y) * (answer - y) and carries answer - y back to the hidden layers. So the
@@ -166,9 +139,12 @@ void forward(const perceptron *p, const double *inputs, std::vector<double> *wor
 //   other_line_weight on the others;
 // - on a threshold that the price lifts (target at the ceiling): target - y, as the
 //   absolute loss has it, which keeps it clear above 0.9.
-void relative_answer(const matrix *targets, const std::array<double, 4> &y, matrix *answer) {
-  std::array<double, 4> t{};
-  for (std::uint32_t k = 0; k < 4; ++k) t[k] = targets->data[k];
+void relative_answer(const matrix *targets, const matrix *outputs, matrix *answer) {
+  std::array<double, 4> t{}, y{};
+  for (std::uint32_t k = 0; k < 4; ++k) {
+    t[k] = targets->data[k];
+    y[k] = outputs->data[k];
+  }
   const std::uint32_t read = choose_price_tier(t, t, t).line;
   for (std::uint32_t k = 0; k < 4; ++k) {
     double error = t[k] - y[k];
@@ -212,8 +188,6 @@ bool train_network(perceptron *p, const std::vector<training_example> &examples,
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
   const matrix_ptr answer(create_matrix(network_outputs, 1));
   if (answer == nullptr) return false;
-  std::vector<double> work;
-  std::array<double, 4> outputs{};
   // train() steps by the rate the network holds; the file keeps the run's own rate.
   const double rate = p->learning_rate;
   bool done = true;
@@ -224,8 +198,12 @@ bool train_network(perceptron *p, const std::vector<training_example> &examples,
       const training_example &e = examples[i];
       const matrix *taught = e.targets.get();
       if (options.loss == training_loss::relative) {
-        forward(p, e.inputs->data.data(), &work, &outputs);
-        relative_answer(e.targets.get(), outputs, answer.get());
+        const matrix_ptr outputs(predict(p, e.inputs.get()));
+        if (outputs == nullptr) {
+          done = false;
+          break;
+        }
+        relative_answer(e.targets.get(), outputs.get(), answer.get());
         taught = answer.get();
       }
       if (train(p, e.inputs.get(), taught) != 0) {
