@@ -1,5 +1,6 @@
 // The real window pricing species that only a species file describes: from ./ptp and from
-// the seller's own folder, with the file's name in the fixed-price texts.
+// the seller's own folder, with the file's name in the fixed-price texts, or without fixed
+// prices and with a rating's own range.
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
@@ -17,8 +18,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The test networks (60k, 32k and 87k) under another number, with its species file.
-bool write_species(const fs::path &dir, std::uint32_t nid, const char *name) {
+// The test networks (60k, 32k and 87k) under another number, with its species file; a
+// seller's own prices for every spread when `fixed_prices` is false, then with a range of
+// its own for the spreads rated 0.
+bool write_species(const fs::path &dir, std::uint32_t nid, const char *name,
+                   bool fixed_prices = true) {
   fs::create_directories(dir);
   if (!write_test_networks(dir.string())) return false;
   const std::string number = std::to_string(nid);
@@ -32,6 +36,8 @@ bool write_species(const fs::path &dir, std::uint32_t nid, const char *name) {
   d.name = name;
   d.hidden_power_types = {8, -1, -1};  // Fire
   d.reference_spreads = {{16, 9, 5, 29, 29, 24}};
+  d.fixed_prices = fixed_prices;
+  if (!fixed_prices) d.range_margins[0] = {0.5, 2.0};
   const std::string text = format_species_file(&d);
   std::FILE *file = std::fopen((dir / species_file_name(nid)).c_str(), "w");
   if (file == nullptr) return false;
@@ -45,7 +51,7 @@ bool write_networks(const std::string &ptp) {
   const char *data_home = std::getenv("XDG_DATA_HOME");
   if (data_home == nullptr) return false;
   return write_species(ptp, 37, "Vulpix") && write_test_networks(ptp) &&
-         write_species(fs::path(data_home) / "orvanta" / "ptp", 38, "Ninetales");
+         write_species(fs::path(data_home) / "orvanta" / "ptp", 38, "Ninetales", false);
 }
 
 class SpeciesWindow : public main_window_test {
@@ -84,6 +90,30 @@ TEST_F(SpeciesWindow, SellersOwnFolderPricesWhatPtpDoesNotHold) {
   const std::vector<std::string> shown = labels();
   EXPECT_NE(std::find(shown.begin(), shown.end(), "This pokemon is not available yet."),
             shown.end());
+}
+
+TEST_F(SpeciesWindow, WithoutFixedPricesEverySpreadShowsTheNetworksAndItsRatingsRange) {
+  // Ninetales' file says fixed_prices false: six 31s are priced like any spread, rated 2,
+  // with the species-wide 10% either side.
+  predict({"38", "50", "31", "31", "31", "31", "31", "31"});
+  std::vector<std::string> shown = labels();
+  EXPECT_EQ(shown[0], "Hidden Power:  Dark");
+  EXPECT_EQ(shown[1], intro);
+  EXPECT_EQ(shown[2], "60k");
+  EXPECT_EQ(shown[5].rfind("Then the average price is: 59k\nRecommended sales range: 53k - 65k\n\n"
+                           "The results are probably not good",
+                           0),
+            0U)
+      << shown[5];
+  // Its reference spread has margins of its own: 50% below, 200% above the 59,999 Pd.
+  predict({"38", "50", "16", "9", "5", "29", "29", "24"});
+  shown = labels();
+  EXPECT_EQ(shown[5],
+            "Then the average price is: 59k\nRecommended sales range: 29k - 179k\n\n"
+            "The results are almost perfect.");
+  // Vulpix's file keeps the fixed prices.
+  predict({"37", "50", "31", "31", "31", "31", "31", "31"});
+  EXPECT_NE(labels()[1], intro);
 }
 
 TEST_F(SpeciesWindow, ShinyFixedPriceSpreadIsPricedByTheNetworks) {
