@@ -37,7 +37,7 @@ endforeach()
 # window in share/orvanta: both rely on this destination.
 if(EXISTS ${PROJECT_SOURCE_DIR}/ptp)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/ptp/ DESTINATION ${CMAKE_INSTALL_DATADIR}/orvanta/ptp
-          FILES_MATCHING PATTERN "*.tp")
+          FILES_MATCHING PATTERN "*.tp" PATTERN "previous" EXCLUDE)
 endif()
 
 # --- Desktop entry -----------------------------------------------------------------------
