@@ -197,6 +197,17 @@ bool store_hidden_power_text(app_model *model, const std::array<std::uint32_t, 6
   return true;
 }
 
+// Where the species' networks come from, for a reader to weigh its prices: the bundled
+// example networks, or the sales its species file says they learned from.
+void note_networks_source(const species_snapshot &s, prediction_details *details) {
+  details->bundled = is_installed_ptp_dir(s.folder);
+  if (s.file.state == species_file_state::valid) {
+    details->trained = s.file.description.trained;
+  } else {
+    details->trained = training_summary{};
+  }
+}
+
 // The pipeline's answer when the networks it reached had to be read again: a species
 // file that names its networks by checksum did not match them.
 constexpr int retry_with_fresh_files = -1;
@@ -220,6 +231,7 @@ int price_species(app_model *model, int is_shiny, const std::array<const char *,
     details->expected_error.reset();
     details->range_coverage.reset();
     details->reason.clear();
+    note_networks_source(s, details);
   }
   // A damaged species file refuses the species before anything else.
   if (s.file.state == species_file_state::damaged) return fail(s.file.reason);

@@ -97,7 +97,7 @@ void remove_temporary(const std::string &path) {
 }
 
 bool remove_file(const std::string &path, std::string *error) {
-  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT || errno == ENOTDIR) return true;
   *error = failure("remove", path);
   return false;
 }
