@@ -105,6 +105,7 @@ bool same(const outcome &a, const outcome &b) {
          a.details.folder == b.details.folder && a.details.source == b.details.source &&
          a.details.name == b.details.name && a.details.coverage == b.details.coverage &&
          a.details.expected_error == b.details.expected_error &&
+         a.details.range_coverage == b.details.range_coverage &&
          a.details.reason == b.details.reason;
 }
 
@@ -193,6 +194,76 @@ TEST_F(SpeciesFiles, RatingComesFromTheFilesSpreadsAndWindow) {
   d.near_match_window.reset();  // without a window nothing rates 1
   write_species_file(dir(0), d);
   EXPECT_EQ(on_path(near).details.coverage, 2);
+}
+
+TEST_F(SpeciesFiles, ARatingsOwnMarginsReplaceTheSpeciesWideOnes) {
+  write_networks(dir(0), "37");
+  species_description d = vulpix();
+  d.range_margins = {std::array<double, 2>{0.3, 2.5}, std::nullopt, std::nullopt};
+  d.range_coverage = {0.81, std::nullopt, 0.6};
+  write_species_file(dir(0), d);
+  const auto expect_range = [](const outcome &o, double lowest, double highest) {
+    const double avg = o.model.average_prediction;
+    EXPECT_EQ(o.model.lowest_price, static_cast<std::uint32_t>(avg - avg * lowest));
+    EXPECT_EQ(o.model.highest_price, static_cast<std::uint32_t>(avg * highest + avg));
+  };
+  const outcome perfect = on_path(plain);
+  ASSERT_EQ(perfect.status, PREDICTION_DONE);
+  expect_range(perfect, 0.3, 2.5);
+  EXPECT_EQ(perfect.details.range_coverage, 0.81);
+  // Ratings 1 and 2 have no pair of their own: the species-wide 20% and 5%.
+  const outcome near = on_path({"37", "50", "21", "20", "22", "23", "24", "25"});
+  expect_range(near, 0.2, 0.05);
+  EXPECT_FALSE(near.details.range_coverage.has_value());
+  const outcome far = on_path({"37", "50", "1", "20", "22", "23", "24", "26"});
+  expect_range(far, 0.2, 0.05);
+  EXPECT_EQ(far.details.range_coverage, 0.6);
+  // Only a finished prediction reports a share.
+  EXPECT_FALSE(on_path({"37", "101", "20", "21", "22", "23", "24", "25"})
+                   .details.range_coverage.has_value());
+}
+
+TEST_F(SpeciesFiles, ARangePastTheLargestAmountStopsThere) {
+  // Every network reads the top tier's line at 0.95: about 1,143m, and 11 times that
+  // would wrap a 32-bit amount.
+  for (int k = 1; k <= 3; ++k)
+    write_net(dir(0) / ("37_m" + std::to_string(k) + ".tp"), {3.0, 3.0, 3.0, 3.0});
+  species_description d = vulpix();
+  d.lowest_price_margin = 1.0;
+  d.highest_price_margin = 10.0;
+  write_species_file(dir(0), d);
+  const outcome o = on_path({"37", "50", "1", "20", "22", "23", "24", "26"});
+  ASSERT_EQ(o.status, PREDICTION_DONE);
+  EXPECT_GT(o.model.average_prediction, 1100000000U);
+  EXPECT_EQ(o.model.lowest_price, 0U);
+  EXPECT_EQ(o.model.highest_price, 4294967295U);
+}
+
+TEST_F(SpeciesFiles, WithoutFixedPricesEverySpreadGoesToTheNetworks) {
+  write_networks(dir(0), "37");
+  species_description d = vulpix();
+  write_species_file(dir(0), d);
+  const std::vector<form> fixed = {{"37", "50", "31", "31", "31", "31", "31", "31"},
+                                   {"37", "50", "1", "2", "3", "4", "5", "6"},
+                                   {"37", "50", "5", "5", "5", "5", "5", "5"}};
+  for (const form &f : fixed) EXPECT_EQ(on_path(f).status, PREDICTION_SPECIAL_PRICE) << f[2];
+  d.fixed_prices = false;
+  write_species_file(dir(0), d);
+  for (const form &f : fixed) {
+    app_model m;
+    m.special_price = "before";
+    const int status = predict_price_on_path(&m, 0, f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7],
+                                             path_, nullptr, nullptr);
+    EXPECT_EQ(status, PREDICTION_DONE) << f[2];
+    EXPECT_EQ(m.special_price, "before");  // no fixed-price text composed
+    EXPECT_NE(m.average_prediction, 0U);
+  }
+  // Their limits are checked as for any spread.
+  EXPECT_EQ(on_path({"37", "50", "33", "33", "33", "33", "33", "33"}).status, PREDICTION_BAD_IVS);
+  species_pricing pricing;
+  int rating = -1;
+  ASSERT_TRUE(look_up_species(nullptr, &d, {5, 5, 5, 5, 5, 5}, false, &pricing, &rating));
+  EXPECT_EQ(pricing.epic_fail + pricing.same_ivs, 0);
 }
 
 TEST_F(SpeciesFiles, FileReplacesTheBuiltInEntry) {

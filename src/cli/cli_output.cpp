@@ -121,15 +121,17 @@ void append_csv_text(std::string *out, std::string_view text) {
   out->resize(at + size);
 }
 
-// The expected error of a finished prediction as the JSON library writes the number (the
-// shortest text that reads back to it), or `none` where there is none.
-void append_expected_error(std::string *out, const cli_prediction *p, const char *none) {
-  const std::optional<double> &error = p->details.expected_error;
-  if (p->status != PREDICTION_DONE || !error.has_value()) {
+// A species file's figure for a finished prediction (its expected error or its range's
+// measured share) as the JSON library writes the number (the shortest text that reads back
+// to it), or `none` where there is none.
+void append_measured(std::string *out, const cli_prediction *p,
+                     std::optional<double> prediction_details::*figure, const char *none) {
+  const std::optional<double> &value = p->details.*figure;
+  if (p->status != PREDICTION_DONE || !value.has_value()) {
     out->append(none);
     return;
   }
-  out->append(json(*error).dump());
+  out->append(json(*value).dump());
 }
 
 // *** The source line: whose price it is, as the window's line below the form says it.
@@ -354,7 +356,7 @@ void append_header(cli_format format, bool batch, std::string *out, const extra_
   for (const figure_field &f : figures) out->append(",").append(f.name);
   for (const text_field &t : model_texts) out->append(",").append(t.name);
   for (const label_field &l : labels_in_reading_order) out->append(",").append(l.name);
-  out->append(",window_width,name,coverage,expected_error,source_line");
+  out->append(",window_width,name,coverage,expected_error,range_coverage,source_line");
   out->append(",listing_average,listing_lowest,listing_highest,listing_addition");
   if (extra != nullptr) {
     for (const std::string &name : extra->csv_names) out->append(",").append(name);
@@ -414,7 +416,9 @@ void append_prediction(cli_format format, bool batch, bool first, std::uint64_t 
         out->append("null");
       }
       out->append(",\"expected_error\":");
-      append_expected_error(out, p, "null");
+      append_measured(out, p, &prediction_details::expected_error, "null");
+      out->append(",\"range_coverage\":");
+      append_measured(out, p, &prediction_details::range_coverage, "null");
       append_source_line_json(out, p);
       out->push_back(',');
       append_json_listing(out, p);
@@ -454,7 +458,9 @@ void append_prediction(cli_format format, bool batch, bool first, std::uint64_t 
       out->push_back(',');
       if (d.coverage.has_value()) append_signed(out, *d.coverage);
       out->push_back(',');
-      append_expected_error(out, p, "");
+      append_measured(out, p, &prediction_details::expected_error, "");
+      out->push_back(',');
+      append_measured(out, p, &prediction_details::range_coverage, "");
       append_source_line_csv(out, p);
       append_csv_listing(out, p);
       append_csv_columns(out, extra, cells);
@@ -494,9 +500,9 @@ void append_row_error(cli_format format, bool first, std::uint64_t row, std::str
     case cli_format::csv: {
       // Every column of the prediction stays empty: status, shiny, the entries, the
       // figures, the model's texts, the labels, the width, name, coverage, expected error,
-      // source line and the four listing figures.
+      // range coverage, source line and the four listing figures.
       constexpr std::size_t empty_columns = 2 + 8 + std::size(figures) + std::size(model_texts) +
-                                            std::size(labels_in_reading_order) + 1 + 3 + 1 + 4;
+                                            std::size(labels_in_reading_order) + 1 + 4 + 1 + 4;
       append_number(out, row);
       out->push_back(',');
       append_csv_text(out, error);

@@ -145,7 +145,8 @@ int main(int argc, char **argv) {
   CLI::Option *list_flag = app.add_flag(
       "--list", listing,
       "List the species that can be priced: number, name, folder, species file or built-in "
-      "table, networks present, training rows and expected errors");
+      "table, networks present, training rows, expected errors and the measured shares "
+      "inside the range");
   unsigned jobs = 0;
   app.add_option("--jobs", jobs, "Threads that price a batch's rows [default: one per core]")
       ->type_name("N")

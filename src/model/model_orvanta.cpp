@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string>
@@ -122,6 +123,13 @@ matrix *create_matrix_inputs(std::uint32_t lines, std::uint32_t is_shiny, std::u
 }
 
 // *** The prediction ***
+
+std::uint32_t truncate_amount(double amount) {
+  constexpr double top = std::numeric_limits<std::uint32_t>::max();
+  if (!(amount >= 0.0)) return 0;
+  if (amount >= top) return std::numeric_limits<std::uint32_t>::max();
+  return static_cast<std::uint32_t>(amount);
+}
 
 int parse_form_number(const char *text) {
   // atoi's reading; white space is the C locale's, whatever locale the window set.
@@ -309,8 +317,8 @@ int price_species(app_model *model, int is_shiny, const std::array<const char *,
   model->average_prediction = average;
   if (!store_hidden_power_text(model, ivs)) return fail("memory ran out");
   const double avg = static_cast<double>(average);
-  model->lowest_price = static_cast<std::uint32_t>(avg - avg * pricing.lowest_price_margin);
-  model->highest_price = static_cast<std::uint32_t>(avg * pricing.highest_price_margin + avg);
+  model->lowest_price = truncate_amount(avg - avg * pricing.lowest_price_margin);
+  model->highest_price = truncate_amount(avg * pricing.highest_price_margin + avg);
   if (details != nullptr && s.file.state == species_file_state::valid) {
     details->expected_error = s.file.description.expected_error[static_cast<std::size_t>(rating)];
     details->range_coverage = s.file.description.range_coverage[static_cast<std::size_t>(rating)];

@@ -114,8 +114,9 @@ bool look_up_species(app_model *model, const species_description *d,
     all_low = all_low && iv <= 9;
     all_equal = all_equal && iv == ivs[0];
   }
-  // A shiny Pokemon has no fixed market price: its spread goes to the networks.
-  if (!is_shiny) {
+  // A shiny Pokemon has no fixed market price: its spread goes to the networks. Neither
+  // does any spread of a species whose file says so: its seller's own sales price them.
+  if (!is_shiny && (d == nullptr || d->fixed_prices)) {
     record->same_ivs = all_equal ? 1 : 0;
     record->epic_fail = all_low ? 1 : 0;
   }
@@ -142,8 +143,11 @@ bool look_up_species(app_model *model, const species_description *d,
   for (std::size_t slot = 0; slot < 3; ++slot)
     record->hidden_power_types[slot] = d->hidden_power_types[slot];
   record->hidden_power_base_price = d->hidden_power_base_price;
-  record->highest_price_margin = d->highest_price_margin;
-  record->lowest_price_margin = d->lowest_price_margin;
+  // The rating's own margins, where the file gives them, replace the species-wide ones.
+  const std::optional<std::array<double, 2>> &own =
+      d->range_margins[static_cast<std::size_t>(rated)];
+  record->highest_price_margin = own.has_value() ? (*own)[1] : d->highest_price_margin;
+  record->lowest_price_margin = own.has_value() ? (*own)[0] : d->lowest_price_margin;
   return true;
 }
 

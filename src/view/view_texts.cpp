@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -34,16 +33,6 @@ const char *const models_not_loaded_text =
 // The model lends nullptr for a text it has never stored; a label shows that as empty.
 const char *or_empty(const char *text) {
   return text != nullptr ? text : "";
-}
-
-// A sum of Pd formed in double precision, truncated toward zero to a whole amount. No
-// species earns more than four thousand million Pd, but a conversion out of range would
-// be undefined, so an amount past the top of the range stays at the top.
-std::uint32_t truncate_amount(double amount) {
-  constexpr double top = std::numeric_limits<std::uint32_t>::max();
-  if (!(amount >= 0.0)) return 0;
-  if (amount >= top) return std::numeric_limits<std::uint32_t>::max();
-  return static_cast<std::uint32_t>(amount);
 }
 
 // Writes the price text of `amount` at `text` (room for price_text_size - 2 characters
