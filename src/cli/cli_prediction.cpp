@@ -6,47 +6,19 @@
 #include <new>
 #include <unordered_map>
 
+#include "common/utf8_text.hpp"
 #include "model/ptp_path.hpp"
-
-namespace {
-
-// Characters of a UTF-8 text, or -1 when it is not valid UTF-8 (the window's entries only
-// ever hold valid UTF-8).
-long utf8_characters(const std::string &text) {
-  long count = 0;
-  for (std::size_t i = 0; i < text.size(); ++count) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    std::size_t extra;
-    if (c < 0x80) {
-      extra = 0;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-    } else {
-      return -1;
-    }
-    if (text.size() - i <= extra) return -1;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return -1;
-    }
-    i += extra + 1;
-  }
-  return count;
-}
-
-}  // namespace
 
 std::string check_entry_texts(const cli_form *form) {
   for (int i = 0; i < 8; ++i) {
     const std::string &text = form->texts[i];
-    const long characters = utf8_characters(text);
-    if (characters < 0) return std::string(cli_entry_names[i]) + " is not valid UTF-8 text";
-    if (static_cast<std::size_t>(characters) > cli_entry_limits[i]) {
+    // The window's entries only ever hold valid UTF-8, and count characters.
+    const std::optional<std::size_t> characters = utf8_characters(text);
+    if (!characters.has_value())
+      return std::string(cli_entry_names[i]) + " is not valid UTF-8 text";
+    if (*characters > cli_entry_limits[i]) {
       std::string shown = text.size() <= 16 ? " \"" + text + "\"" : std::string();
-      return std::string(cli_entry_names[i]) + shown + " has " + std::to_string(characters) +
+      return std::string(cli_entry_names[i]) + shown + " has " + std::to_string(*characters) +
              " characters; its entry admits " + std::to_string(cli_entry_limits[i]);
     }
   }
@@ -157,11 +129,11 @@ void describe_species(const batch_pricer *b, const species_snapshot *s, std::FIL
   std::fprintf(diagnostics, "orvanta-cli: species %s: networks folder %s (%s), %s\n",
                s->nid_text.c_str(), s->folder.c_str(),
                folder_role(s->folder, b->path, b->path_given).c_str(),
-               s->file.state == species_file_state::valid     ? "priced by its species file"
-               : s->file.state == species_file_state::damaged ? "its species file is damaged"
-                                                              : "no species file");
-  if (s->file.state == species_file_state::damaged)
-    std::fprintf(diagnostics, "orvanta-cli: %s\n", s->file.reason.c_str());
+               s->file->state == species_file_state::valid     ? "priced by its species file"
+               : s->file->state == species_file_state::damaged ? "its species file is damaged"
+                                                               : "no species file");
+  if (s->file->state == species_file_state::damaged)
+    std::fprintf(diagnostics, "orvanta-cli: %s\n", s->file->reason.c_str());
 }
 
 // The snapshot for the form's National ID text, loaded at its first use; nullptr when the
