@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "model/coverage.hpp"
 #include "model/ptp_path.hpp"
 #include "model/sha256.hpp"
 #include "model/species_file.hpp"

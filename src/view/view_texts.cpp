@@ -92,7 +92,7 @@ void fit_long_text(std::string *text) {
 
 // The result of a finished prediction: the three prices, the summary and, when the
 // Hidden Power type earns the species' addition, its description and the wide window.
-void write_prediction(const app_model *m, view_texts *texts) {
+void write_price_texts(const app_model *m, view_texts *texts) {
   texts->hidden_power_label.assign(or_empty(get_hidden_power(m)));
   texts->models_intro_label.assign(models_intro_text);
   set_price(&texts->first_model_label, get_first_prediction(m));
@@ -180,7 +180,7 @@ void write_view_texts(const app_model *m, int status, view_texts *texts) {
       write_message(or_empty(get_hidden_power(m)), or_empty(get_special_price(m)), texts);
       break;
     default:
-      write_prediction(m, texts);
+      write_price_texts(m, texts);
       break;
   }
 }
