@@ -4,14 +4,17 @@ target_link_libraries(cli_csv_reader_test PRIVATE orvanta_csv GTest::gtest_main)
 gtest_discover_tests(cli_csv_reader_test DISCOVERY_TIMEOUT 30)
 
 if(TARGET orvanta_cli_core)
-  add_executable(cli_output_test ${CMAKE_CURRENT_SOURCE_DIR}/cli_output_test.cpp)
-  target_link_libraries(cli_output_test PRIVATE orvanta_cli_core GTest::gtest_main)
-  gtest_discover_tests(cli_output_test DISCOVERY_TIMEOUT 30)
+  foreach(test cli_output_test cli_prediction_test)
+    add_executable(${test} ${CMAKE_CURRENT_SOURCE_DIR}/${test}.cpp)
+    target_link_libraries(${test} PRIVATE orvanta_cli_core GTest::gtest_main)
+    gtest_discover_tests(${test} DISCOVERY_TIMEOUT 30)
+  endforeach()
 endif()
 
 # orvanta-cli through its real binary, one CTest test per group of cases.
 if(TARGET orvanta-cli)
-  foreach(group Single Usage Batch BatchPipeline SpeciesFields BadBatchInput InstalledNetworks)
+  foreach(group Single Usage Batch BatchPipeline SpeciesFields BadBatchInput Guards
+                InstalledNetworks)
     add_test(NAME cli_${group}
              COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/cli_test.py
                      $<TARGET_FILE:orvanta-cli> ${CMAKE_CURRENT_SOURCE_DIR}/data/cli ${group})

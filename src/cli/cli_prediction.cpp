@@ -2,10 +2,12 @@
 
 #include <atomic>
 #include <iterator>
+#include <map>
 #include <mutex>
 #include <new>
 #include <unordered_map>
 
+#include "common/contract.hpp"
 #include "common/utf8_text.hpp"
 #include "model/ptp_path.hpp"
 
@@ -100,20 +102,50 @@ cli_prediction run_prediction(const cli_form *form, const std::vector<std::strin
 
 // *** The batch's species, each loaded once
 
-// A batch with more distinct National ID texts than this prices the rest without keeping
-// them, so that no input can make the pricer's memory grow without bound.
-constexpr std::size_t kept_species_limit = 4096;
-
 struct batch_pricer {
   std::uint64_t serial = 0;  // tells the pricers of one process apart
   std::vector<std::string> path;
   bool path_given = false;
   bool verbose = false;
+  std::size_t kept_limit = batch_kept_bytes_limit;
   std::mutex mutex;
-  std::unordered_map<std::string, species_snapshot_ptr> loaded;  // by National ID text
+  // Species files by folder and number: every National ID text of a number shares one.
+  std::map<std::pair<std::string, std::uint32_t>, std::shared_ptr<const species_file>> files;
+  // Each text's networks and the species file they were checked against, by the text,
+  // which names both the folder (species_folder) and the network files.
+  std::unordered_map<std::string, species_snapshot_ptr> loaded;
+  std::size_t kept_bytes = 0;  // about what `files` and `loaded` hold
 };
 
 namespace {
+
+// About the memory a species file takes once read.
+std::size_t kept_size(const species_file &f) {
+  std::size_t size = sizeof f + f.reason.capacity() + f.description.name.capacity() +
+                     f.description.training.capacity() +
+                     f.description.reference_spreads.capacity() * sizeof(iv_spread);
+  if (f.description.networks.has_value())
+    for (const std::string &sum : *f.description.networks) size += sum.capacity();
+  return size;
+}
+
+// About the memory a text's entry takes beside its species file: the snapshot, its
+// networks, and a node in the pricer's index and in each thread's.
+std::size_t kept_size(const species_snapshot &s) {
+  constexpr std::size_t index_nodes = 256;
+  std::size_t size = sizeof s + index_nodes + 2 * s.nid_text.capacity() + s.folder.capacity() +
+                     s.networks.reason.capacity();
+  for (const perceptron_ptr &p : s.networks.networks) {
+    if (p == nullptr) continue;
+    const auto matrix_size = [](const matrix *m) {
+      return sizeof *m + m->data.capacity() * sizeof(double);
+    };
+    for (std::uint32_t l = 0; l < get_num_hidden_layers(p.get()); ++l)
+      size += matrix_size(get_hl_weights(p.get())[l]) + matrix_size(get_hl_bias(p.get())[l]);
+    size += sizeof *p + matrix_size(get_o_weights(p.get())) + matrix_size(get_o_bias(p.get()));
+  }
+  return size;
+}
 
 // Each pricing thread's own index of the species it has met, in front of the shared one.
 std::atomic<std::uint64_t> pricers_made{0};
@@ -136,6 +168,32 @@ void describe_species(const batch_pricer *b, const species_snapshot *s, std::FIL
     std::fprintf(diagnostics, "orvanta-cli: %s\n", s->file->reason.c_str());
 }
 
+// Loads the text's species into the pricer, its species file read only when no text of
+// the same number in the same folder has read it yet. Called with the pricer locked.
+const species_snapshot *load_into(batch_pricer *b, const std::string &nid_text,
+                                  std::FILE *diagnostics) {
+  std::string folder = species_folder(b->path, nid_text.c_str());
+  std::pair<std::string, std::uint32_t> key(std::move(folder), national_number(nid_text.c_str()));
+  std::shared_ptr<const species_file> &file = b->files[key];
+  if (file == nullptr) {
+    file = std::make_shared<const species_file>(read_species_file(key.first.c_str(), key.second));
+    b->kept_bytes += kept_size(*file);
+  }
+  species_snapshot_ptr loaded(load_species_snapshot_with(key.first, nid_text.c_str(), file));
+  if (loaded == nullptr) return nullptr;
+  if (loaded->file != file) {
+    // Read again to match a trainer's new networks: the later texts of the number read
+    // this newer file.
+    b->kept_bytes += kept_size(*loaded->file);
+    file = loaded->file;
+  }
+  b->kept_bytes += kept_size(*loaded);
+  const species_snapshot *s = loaded.get();
+  describe_species(b, s, diagnostics);
+  b->loaded.emplace(nid_text, std::move(loaded));
+  return s;
+}
+
 // The snapshot for the form's National ID text, loaded at its first use; nullptr when the
 // pricer keeps no more species (or memory ran out).
 const species_snapshot *snapshot_for(batch_pricer *b, const std::string &nid_text,
@@ -147,34 +205,39 @@ const species_snapshot *snapshot_for(batch_pricer *b, const std::string &nid_tex
   }
   if (const auto it = mine.known.find(nid_text); it != mine.known.end()) return it->second;
   const species_snapshot *s = nullptr;
-  {
+  try {
     // Loading under the lock: a species is read once, whichever thread meets it first.
     std::lock_guard lock(b->mutex);
     if (const auto it = b->loaded.find(nid_text); it != b->loaded.end()) {
       s = it->second.get();
-    } else if (b->loaded.size() < kept_species_limit) {
-      species_snapshot_ptr loaded(load_species_snapshot(b->path, nid_text.c_str()));
-      if (loaded == nullptr) return nullptr;
-      s = loaded.get();
-      describe_species(b, s, diagnostics);
-      b->loaded.emplace(nid_text, std::move(loaded));
+    } else if (b->kept_bytes < b->kept_limit) {
+      s = load_into(b, nid_text, diagnostics);
     }
+    if (s != nullptr) mine.known.emplace(nid_text, s);
+  } catch (const std::bad_alloc &) {
+    return nullptr;  // priced on its own
   }
-  if (s != nullptr) mine.known.emplace(nid_text, s);
   return s;
 }
 
 }  // namespace
 
 batch_pricer *create_batch_pricer(const std::vector<std::string> &path, bool path_given,
-                                  bool verbose) {
+                                  bool verbose, std::size_t kept_limit) {
   batch_pricer *b = new (std::nothrow) batch_pricer;
   if (b == nullptr) return nullptr;
   b->serial = ++pricers_made;
   b->path = path;
   b->path_given = path_given;
   b->verbose = verbose;
+  b->kept_limit = kept_limit;
   return b;
+}
+
+std::size_t batch_pricer_kept_bytes(batch_pricer *b) {
+  ORV_CHECK(b != NULL);
+  std::lock_guard lock(b->mutex);
+  return b->kept_bytes;
 }
 
 void free_batch_pricer(batch_pricer *b) {
