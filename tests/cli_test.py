@@ -12,10 +12,12 @@ DATA_DIR holds ptp/ with small hand-made networks whose outputs are known:
   133 has no _m2 file, 123 has a damaged _m1 file -> status 1
 """
 import csv
+import hashlib
 import io
 import json
 import os
 import random
+import resource
 import select
 import shutil
 import subprocess
@@ -538,6 +540,107 @@ class SpeciesFields(unittest.TestCase):
                       "5.0% / - / 25.0%), networks present, folder " + self.ptp, lines[7])
         self.assertIn("301_species.json", err)
         self.assertEqual(run(["--list", "--format", "csv"])[0], 2)
+
+
+def sanitized(binary):
+    """True when the binary carries AddressSanitizer."""
+    with open(binary, "rb") as f:
+        return b"__asan_init" in f.read()
+
+
+class Guards(unittest.TestCase):
+    """What users put in place of files, National ID texts that would leave the networks
+    folder, and threads the system refuses: never a hang, a crash or a file outside."""
+
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp()
+        self.ptp = os.path.join(self.tmp, "ptp")
+        shutil.copytree(os.path.join(DATA, "ptp"), self.ptp)
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp)
+
+    def price(self, nid, *more):
+        return run(["--verbose", "--format", "json", "--ptp-dir", self.ptp] + list(more)
+                   + [nid, "50"] + PLAIN)
+
+    def test_what_is_not_a_regular_file_fails_at_once_and_names_it(self):
+        # A FIFO with no writer, a link to an endless device and a folder, as a network file
+        # and as a species file: status 1 at once (no read that waits or never ends).
+        m2 = os.path.join(self.ptp, "58_m2.tp")
+        species = os.path.join(self.ptp, "120_species.json")
+        for path, nid in [(m2, "58"), (species, "120")]:
+            for make in [os.mkfifo, lambda p: os.symlink("/dev/zero", p), os.mkdir]:
+                if os.path.lexists(path):
+                    (os.rmdir if os.path.isdir(path) and not os.path.islink(path)
+                     else os.remove)(path)
+                make(path)
+                code, out, err = self.price(nid)
+                self.assertEqual((code, json.loads(out)["status"]), (1, 1), (path, make))
+                self.assertIn(path + " is not a regular file", err.replace(": is", " is"))
+
+    def test_network_with_a_checksum_is_read_whole_within_its_limit(self):
+        # The checksum path reads the file whole: a link to /dev/zero is refused unread.
+        sums = {}
+        for k in (1, 2, 3):
+            with open(os.path.join(self.ptp, "58_m%d.tp" % k), "rb") as f:
+                sums["m%d" % k] = hashlib.sha256(f.read()).hexdigest()
+        with open(os.path.join(self.ptp, "58_species.json"), "w") as f:
+            f.write(species_file(58, "Growlithe", [], None, networks=sums))
+        self.assertEqual(self.price("58")[0], 0)
+        os.remove(os.path.join(self.ptp, "58_m3.tp"))
+        os.symlink("/dev/zero", os.path.join(self.ptp, "58_m3.tp"))
+        code, _, err = self.price("58")
+        self.assertEqual(code, 1)
+        self.assertIn("58_m3.tp is not a regular file", err)
+
+    def test_national_id_text_names_files_inside_the_networks_folder_only(self):
+        # A species file for 5 prices the number that "5/x" stands for; networks named by
+        # "x" in a subfolder 5 and by "_" one folder up are never read.
+        with open(os.path.join(self.ptp, "5_species.json"), "w") as f:
+            f.write(species_file(5, "Charmeleon", [], None))
+        os.mkdir(os.path.join(self.ptp, "5"))
+        for k in (1, 2, 3):
+            for path in [os.path.join(self.ptp, "5", "x_m%d.tp" % k),
+                         os.path.join(self.tmp, "_m%d.tp" % k)]:
+                shutil.copy(os.path.join(self.ptp, "58_m%d.tp" % k), path)
+        code, out, err = self.price("5/x")
+        self.assertEqual((code, json.loads(out)["status"]), (1, 1))
+        self.assertIn('the National ID text "5/x" names no network file', err)
+        # "../" is 0, which nothing prices: status 2 and nothing read.
+        code, out, err = self.price("../")
+        self.assertEqual((code, json.loads(out)["status"]), (0, 2))
+        rows = "".join("0,%s,50,%s\n" % (t, ",".join(PLAIN)) for t in ["5/x", "5", "5/x"])
+        code, out, err = run(["--batch", "-", "--format", "json", "--verbose", "--ptp-dir",
+                              self.ptp], (HEADER + rows).encode())
+        self.assertEqual([r["status"] for r in json_lines(out)], [1, 1, 1])
+        self.assertIn('row 3: the National ID text "5/x" names no network file', err)
+        self.assertIn("row 2: cannot open %s/5_m1.tp" % self.ptp, err)
+
+    @unittest.skipIf(sanitized(sys.argv[1]) if len(sys.argv) > 1 else False,
+                     "AddressSanitizer reserves more address space than any limit")
+    def test_threads_the_system_refuses(self):
+        # Under an address-space limit: with room for a few threads the batch is priced on
+        # those, with none it exits 2 before writing anything; never an abort.
+        data = (HEADER + "0,120,50,%s\n0,58,50,%s\n" % (",".join(PLAIN), ",".join(GRASS))).encode()
+        outcomes = set()
+        for megabytes in [200, 60, 20]:
+            def limit():
+                resource.setrlimit(resource.RLIMIT_AS, (megabytes << 20, megabytes << 20))
+            p = subprocess.run([BINARY, "--batch", "-", "--format", "json", "--jobs", "256",
+                                "--ptp-dir", self.ptp], input=data, capture_output=True,
+                               timeout=60, env=ENV, preexec_fn=limit)
+            err = p.stderr.decode()
+            self.assertIn(p.returncode, (0, 2), (megabytes, err))
+            if p.returncode == 0:
+                self.assertEqual([r["first_prediction"] for r in json_lines(p.stdout.decode())],
+                                 [600000, 60000], megabytes)
+                self.assertRegex(err, r"priced on \d+ threads, all that could be started")
+            else:
+                self.assertEqual(p.stdout, b"", megabytes)
+                self.assertRegex(err, r"^orvanta-cli: cannot start a thread to price the rows")
+            outcomes.add(p.returncode)
+        self.assertEqual(outcomes, {0, 2})
 
 
 class BadBatchInput(unittest.TestCase):
