@@ -2,13 +2,15 @@
 // the checks of each row (shiny 0 or 1, texts within the entries' limits), a prediction
 // of every usable row over a folder of small networks, and its record in all three
 // output formats. Each row is priced twice, on its own and from the batch's species loaded
-// once, and the two records must be the same bytes.
+// once, and the two records must be the same bytes. Every cell, valid UTF-8 or not, is
+// written as a JSON string exactly as the JSON library writes it.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -59,6 +61,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   while ((r = read_csv_row(batch.get(), &row, &error)) == 1) {
     if (row.number <= last) __builtin_trap();  // rows come in order, numbered from 1
     last = row.number;
+    for (const std::string &field : row.fields) {
+      std::string written;
+      append_json_string(&written, field);
+      if (written !=
+          nlohmann::json(field).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace))
+        __builtin_trap();
+    }
     cli_form form;
     if (row.error.empty()) {
       if (row.fields.size() != columns.size()) __builtin_trap();
