@@ -103,6 +103,32 @@ TEST(ParseSpeciesFile, ValidFileGivesItsDescription) {
   EXPECT_EQ(parse(file_with("near_match_window", "null")).state, species_file_state::valid);
 }
 
+TEST(ParseSpeciesFile, TrustedFigureKeysAreOptionalAndReadByRating) {
+  // Files written before these keys price as they did: no margins by rating, no measured
+  // shares, fixed prices kept.
+  const species_file old = parse(file_with("comment", "1"));
+  ASSERT_EQ(old.state, species_file_state::valid) << old.reason;
+  EXPECT_TRUE(old.description.fixed_prices);
+  EXPECT_FALSE(old.description.range_margins[0].has_value());
+  EXPECT_FALSE(old.description.range_coverage[2].has_value());
+
+  std::string text = file_with("range_margins", "[[0.05, 0.07], null, [1, 10]]");
+  text.insert(text.size() - 1, ", \"range_coverage\": [0.8, null, 0.75], \"fixed_prices\": false");
+  text.replace(text.find("\"highest_price_margin\": 0.1"), 27, "\"highest_price_margin\": 9.5");
+  const species_file f = parse(text);
+  ASSERT_EQ(f.state, species_file_state::valid) << f.reason;
+  const species_description &d = f.description;
+  EXPECT_EQ(d.highest_price_margin, 9.5);
+  EXPECT_EQ(d.range_margins[0], (std::array<double, 2>{0.05, 0.07}));
+  EXPECT_FALSE(d.range_margins[1].has_value());
+  EXPECT_EQ(d.range_margins[2], (std::array<double, 2>{1.0, 10.0}));
+  EXPECT_EQ(d.range_coverage[0], 0.8);
+  EXPECT_FALSE(d.range_coverage[1].has_value());
+  EXPECT_FALSE(d.fixed_prices);
+  EXPECT_EQ(parse(file_with("range_margins", "null")).state, species_file_state::valid);
+  EXPECT_EQ(parse(file_with("range_coverage", "null")).state, species_file_state::valid);
+}
+
 TEST(ParseSpeciesFile, EveryBrokenRuleIsDamagedWithItsReason) {
   const std::string sum(64, 'a');
   const struct {
@@ -125,6 +151,14 @@ TEST(ParseSpeciesFile, EveryBrokenRuleIsDamagedWithItsReason) {
       {"hidden_power_base_price", "4294967296", "is 4294967296, above 4294967295"},
       {"lowest_price_margin", "1.5", "lowest_price_margin is 1.5, above 1"},
       {"highest_price_margin", "-0.1", "highest_price_margin is -0.1, below 0"},
+      {"highest_price_margin", "10.5", "highest_price_margin is 10.5, above 10"},
+      {"range_margins", "[[0.1, 0.2], null]", "range_margins has 2 entries"},
+      {"range_margins", "[[1.5, 0.2], null, null]", "range_margins[0][0] is 1.5, above 1"},
+      {"range_margins", "[null, [0.1, 11], null]", "range_margins[1][1] is 11, above 10"},
+      {"range_margins", "[null, null, [0.1]]", "range_margins[2] has 1 entries"},
+      {"range_coverage", "[0.8, 1.2, null]", "range_coverage[1] is 1.2, above 1"},
+      {"range_coverage", "{}", "range_coverage must be an array"},
+      {"fixed_prices", "0", "fixed_prices must be true or false, not 0"},
       {"highest_price_margin", "\"0.1\"", "highest_price_margin must be a number"},
       {"reference_spreads", "[[31, 30, 31, 30, 31]]", "reference_spreads[0] has 5 entries"},
       {"reference_spreads", "[[31, 30, 31, 30, 31, 32]]",
@@ -232,6 +266,10 @@ TEST(FormatSpeciesFile, ReadsBackToTheSameDescriptionAndBytes) {
   d.networks =
       std::array<std::string, 3>{std::string(64, '0'), std::string(64, 'f'), std::string(64, '9')};
   d.training = R"({"rows":1200,"seed":7,"since":"2024-01-01"})";
+  d.range_margins = {std::array<double, 2>{0.05, 0.125}, std::nullopt,
+                     std::array<double, 2>{0.6, 9.75}};
+  d.range_coverage = {std::nullopt, 0.8125, 0.5};
+  d.fixed_prices = false;
   const std::string text = format_species_file(&d);
   const species_file back = parse_species_file(text, 700, "700_species.json");
   ASSERT_EQ(back.state, species_file_state::valid) << back.reason << "\n" << text;
@@ -249,6 +287,9 @@ TEST(FormatSpeciesFile, ReadsBackToTheSameDescriptionAndBytes) {
   EXPECT_EQ(b.expected_error, d.expected_error);
   EXPECT_EQ(b.networks, d.networks);
   EXPECT_EQ(b.training, d.training);
+  EXPECT_EQ(b.range_margins, d.range_margins);
+  EXPECT_EQ(b.range_coverage, d.range_coverage);
+  EXPECT_FALSE(b.fixed_prices);
   EXPECT_EQ(format_species_file(&b), text);
   // Without the optional parts, and with no spreads at all.
   species_description bare;

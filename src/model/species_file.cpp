@@ -1,6 +1,7 @@
 // Species files: reading and writing them.
 #include "model/species_file.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstddef>
@@ -112,6 +113,14 @@ bool is_sha256_hex(const json &value) {
   return true;
 }
 
+// An optional key with one entry per coverage rating: nullptr when it is absent or null,
+// otherwise its array of exactly three entries.
+const json *by_rating(const json &root, const char *key) {
+  const auto found = root.find(key);
+  if (found == root.end() || found->is_null()) return nullptr;
+  return &array_of(*found, key, 3, 3);
+}
+
 // Every rule of the format but size, nesting and UTF-8, which the parser enforces.
 species_description describe(const json &root, std::uint32_t nid) {
   if (!root.is_object()) damaged("the file must hold one JSON object, not " + shown(root));
@@ -136,10 +145,10 @@ species_description describe(const json &root, std::uint32_t nid) {
   }
   d.hidden_power_base_price = static_cast<std::uint32_t>(
       whole_number(member(root, "hidden_power_base_price"), "hidden_power_base_price", UINT32_MAX));
-  d.lowest_price_margin =
-      number_from(member(root, "lowest_price_margin"), "lowest_price_margin", 0.0, 1.0);
-  d.highest_price_margin =
-      number_from(member(root, "highest_price_margin"), "highest_price_margin", 0.0, 1.0);
+  d.lowest_price_margin = number_from(member(root, "lowest_price_margin"), "lowest_price_margin",
+                                      0.0, species_file_max_lowest_margin);
+  d.highest_price_margin = number_from(member(root, "highest_price_margin"), "highest_price_margin",
+                                       0.0, species_file_max_highest_margin);
 
   const json &spreads =
       array_of(member(root, "reference_spreads"), "reference_spreads", 0, species_file_max_spreads);
@@ -168,14 +177,38 @@ species_description describe(const json &root, std::uint32_t nid) {
     d.near_match_window = w;
   }
 
-  if (const auto errors = root.find("expected_error"); errors != root.end() && !errors->is_null()) {
-    array_of(*errors, "expected_error", 3, 3);
+  if (const json *errors = by_rating(root, "expected_error"); errors != nullptr) {
     for (std::size_t r = 0; r < 3; ++r) {
       const json &e = (*errors)[r];
       if (!e.is_null())
         d.expected_error[r] =
             number_from(e, "expected_error[" + std::to_string(r) + "]", 0.0, std::nullopt);
     }
+  }
+
+  if (const json *margins = by_rating(root, "range_margins"); margins != nullptr) {
+    for (std::size_t r = 0; r < 3; ++r) {
+      const json &pair = (*margins)[r];
+      if (pair.is_null()) continue;
+      const std::string where = "range_margins[" + std::to_string(r) + "]";
+      array_of(pair, where, 2, 2);
+      d.range_margins[r] = std::array<double, 2>{
+          number_from(pair[0], where + "[0]", 0.0, species_file_max_lowest_margin),
+          number_from(pair[1], where + "[1]", 0.0, species_file_max_highest_margin)};
+    }
+  }
+
+  if (const json *shares = by_rating(root, "range_coverage"); shares != nullptr) {
+    for (std::size_t r = 0; r < 3; ++r) {
+      if (!(*shares)[r].is_null())
+        d.range_coverage[r] =
+            number_from((*shares)[r], "range_coverage[" + std::to_string(r) + "]", 0.0, 1.0);
+    }
+  }
+
+  if (const auto fixed = root.find("fixed_prices"); fixed != root.end()) {
+    if (!fixed->is_boolean()) damaged("fixed_prices must be true or false, not " + shown(*fixed));
+    d.fixed_prices = fixed->get<bool>();
   }
 
   if (const auto networks = root.find("networks"); networks != root.end()) {
@@ -315,7 +348,30 @@ std::string format_species_file(const species_description *d) {
     if (r > 0) errors += ", ";
     errors += d->expected_error[r].has_value() ? json(*d->expected_error[r]).dump() : "null";
   }
-  line("expected_error", errors + "]", !has_networks && !has_training);
+  line("expected_error", errors + "]");
+  const bool any_margins = std::any_of(d->range_margins.begin(), d->range_margins.end(),
+                                       [](const auto &pair) { return pair.has_value(); });
+  if (any_margins) {
+    std::string margins = "[";
+    for (std::size_t r = 0; r < 3; ++r) {
+      if (r > 0) margins += ", ";
+      const auto &pair = d->range_margins[r];
+      margins += pair.has_value()
+                     ? "[" + json((*pair)[0]).dump() + ", " + json((*pair)[1]).dump() + "]"
+                     : "null";
+    }
+    line("range_margins", margins + "]");
+  }
+  if (std::any_of(d->range_coverage.begin(), d->range_coverage.end(),
+                  [](const auto &share) { return share.has_value(); })) {
+    std::string shares = "[";
+    for (std::size_t r = 0; r < 3; ++r) {
+      if (r > 0) shares += ", ";
+      shares += d->range_coverage[r].has_value() ? json(*d->range_coverage[r]).dump() : "null";
+    }
+    line("range_coverage", shares + "]");
+  }
+  line("fixed_prices", d->fixed_prices ? "true" : "false", !has_networks && !has_training);
   if (has_networks) {
     const std::array<std::string, 3> &sums = *d->networks;
     line("networks",

@@ -34,7 +34,15 @@ struct species_description {
   std::vector<iv_spread> reference_spreads;                   // at most 100,000
   std::optional<std::array<iv_window, 6>> near_match_window;  // nothing: never rates 1
   std::array<std::optional<double>, 3> expected_error;        // by rating 0, 1, 2
-  std::optional<std::array<std::string, 3>> networks;         // SHA-256 of _m1, _m2, _m3 (hex)
+  // The range margins {lowest, highest} of the spreads of one rating, in place of the two
+  // species-wide margins above; a rating without its own pair uses those.
+  std::array<std::optional<std::array<double, 2>>, 3> range_margins;
+  // By rating: the share of measured sales whose price lay inside the recommended range.
+  std::array<std::optional<double>, 3> range_coverage;
+  // False: no spread has a fixed price; epic fails and all-equal spreads are priced by the
+  // networks like any other.
+  bool fixed_prices = true;
+  std::optional<std::array<std::string, 3>> networks;  // SHA-256 of _m1, _m2, _m3 (hex)
   std::string training;  // the free-form "training" object as compact JSON; empty if absent
 };
 
@@ -52,6 +60,11 @@ struct species_file {
   species_description description;  // only when valid
   std::string reason;               // only when damaged: the file's name and what is wrong
 };
+
+// The highest margins a species file may give: the lowest price keeps at least nothing of
+// the average, the highest may reach eleven times it.
+inline constexpr double species_file_max_lowest_margin = 1.0;
+inline constexpr double species_file_max_highest_margin = 10.0;
 
 // The largest species file read, and the deepest nesting of arrays and objects in it.
 inline constexpr std::size_t species_file_max_bytes = 16U * 1024U * 1024U;
