@@ -1,9 +1,10 @@
 // The cost of composing the window's texts, which orvanta-cli pays for every row of a batch:
 // a finished prediction's texts written over the last row's (the batch's way), the same
-// composed into new strings (the window's way), and one price text.
+// composed into new strings (the window's way), the source line, and one price text.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <string>
 
 #include "view/view_texts.hpp"
 
@@ -52,6 +53,28 @@ void BM_ComposeViewTexts(benchmark::State &state) {
   }
 }
 BENCHMARK(BM_ComposeViewTexts)->ArgName("addition")->Arg(0)->Arg(1);
+
+// The source line, which a batch composes beside the labels for every row: from a species
+// file (two lines, with the figures it measured) or from a folder named from the home.
+void BM_WriteSourceLine(benchmark::State &state) {
+  prediction_details d;
+  d.name = "Gengar";
+  d.folder = "/home/seller/.local/share/orvanta/ptp";
+  if (state.range(0) != 0) {
+    d.source = species_file_state::valid;
+    d.trained.rows = 371;
+    d.trained.first_date = "2025-01-01";
+    d.trained.last_date = "2025-12-31";
+    d.expected_error = 0.08;
+    d.range_coverage = 0.8;
+  }
+  std::string line;
+  for (auto _ : state) {
+    write_source_line(&d, "94", PREDICTION_DONE, &line);
+    benchmark::DoNotOptimize(line.data());
+  }
+}
+BENCHMARK(BM_WriteSourceLine)->ArgName("species_file")->Arg(0)->Arg(1);
 
 void BM_SetCurrency(benchmark::State &state) {
   char text[16];

@@ -2,9 +2,11 @@
 #
 # Layout below the install prefix:
 #   bin/orvanta, bin/orvanta-cli, bin/orvanta-train
-#   share/orvanta/ptp/*.tp                         the bundled networks
-#   share/applications/<app id>.desktop            starts the window in share/orvanta,
-#                                                  because the window reads ./ptp
+#   share/orvanta/ptp/*.tp                         the bundled networks (from the same
+#                                                  folder of the source tree)
+#   share/applications/<app id>.desktop            starts the window wherever the session
+#                                                  starts programs: it finds the networks
+#                                                  from its own path
 #   share/icons/hicolor/scalable/apps/orvanta.svg
 #   share/metainfo/<app id>.metainfo.xml
 #   share/man/man1/orvanta.1.gz, orvanta-cli.1.gz, orvanta-train.1.gz
@@ -33,10 +35,12 @@ foreach(program orvanta orvanta-cli orvanta-train)
   endif()
 endforeach()
 
-# orvanta-cli looks for <its folder>/../share/orvanta/ptp, the desktop entry starts the
-# window in share/orvanta: both rely on this destination.
-if(EXISTS ${PROJECT_SOURCE_DIR}/ptp)
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/ptp/ DESTINATION ${CMAKE_INSTALL_DATADIR}/orvanta/ptp
+# Every program looks for <its folder>/../share/orvanta/ptp, last on its search path: it
+# relies on this destination (the build tree keeps a copy in <build>/src/share/orvanta/ptp,
+# as seen from its programs in <build>/src/app, src/cli and src/train).
+if(EXISTS ${PROJECT_SOURCE_DIR}/share/orvanta/ptp)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/share/orvanta/ptp/
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/orvanta/ptp
           FILES_MATCHING PATTERN "*.tp")
 endif()
 

@@ -14,7 +14,7 @@ endif()
 # orvanta-cli through its real binary, one CTest test per group of cases.
 if(TARGET orvanta-cli)
   foreach(group Single Usage Batch BatchPipeline SpeciesFields BadBatchInput Guards
-                InstalledNetworks)
+                InstalledNetworks CloneRoot)
     add_test(NAME cli_${group}
              COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/cli_test.py
                      $<TARGET_FILE:orvanta-cli> ${CMAKE_CURRENT_SOURCE_DIR}/data/cli ${group})

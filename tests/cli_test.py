@@ -34,7 +34,7 @@ LABELS = ["hidden_power_label", "models_intro_label", "first_model_label", "seco
 KEYS = ["status", "first_prediction", "second_prediction", "third_prediction",
         "average_prediction", "lowest_price", "highest_price", "hidden_power_power",
         "hidden_power_base_price", "hidden_power", "special_price", "in_range_message", "labels",
-        "window_width", "name", "coverage", "expected_error"]
+        "window_width", "name", "coverage", "expected_error", "source_line"]
 HEADER = "shiny,nid,lvl,hp,atk,def,sp_atk,sp_def,spd\n"
 
 GRASS = ["30", "31", "30", "30", "31", "31"]  # Hidden Power Grass, power 70 (Growlithe's type)
@@ -65,7 +65,9 @@ def json_lines(out):
 
 
 def text_block(record):
-    return "".join(record["labels"][name] + "\n" for name in LABELS if record["labels"][name])
+    """The labels in reading order, then the source line, as the text format prints them."""
+    lines = [record["labels"][name] for name in LABELS] + [record["source_line"]]
+    return "".join(line + "\n" for line in lines if line)
 
 
 class Single(unittest.TestCase):
@@ -123,7 +125,8 @@ class Single(unittest.TestCase):
         code, out, _ = run(["58", "50"] + GRASS)
         self.assertTrue(out.startswith("Hidden Power:  Grass\nHere is 3 different models "
                                        "prediction:\n60k\n60k\n60k\nThen the average price"))
-        self.assertTrue(out.endswith("sales range is 1.05m - 1.07m\n"))
+        self.assertTrue(out.endswith("sales range is 1.05m - 1.07m\n"
+                                     "Growlithe (58) \u00b7 networks in ./ptp\n"))
 
     def test_csv_is_one_quoted_record_matching_json(self):
         args = ["120", "50"] + FIRE
@@ -456,9 +459,15 @@ def species_file(nid, name, spreads, errors, **more):
     return json.dumps(record)
 
 
+NO_NETWORKS_1 = ("No networks for National ID 1 yet: train them from your sales "
+                 "(see orvanta-train --help)")
+
+
 class SpeciesFields(unittest.TestCase):
-    """name, coverage and expected_error in JSON and CSV, and --list, for the built-in table
-    and for species files (valid and damaged)."""
+    """name, coverage, expected_error and source_line in JSON and CSV, and --list, for the
+    built-in table and for species files (valid and damaged)."""
+
+    source_300 = "Flab\u00e9b\u00e9 (300) \u00b7 trained on 1234 of your sales\nTypical error 5%"
 
     def setUp(self):
         self.tmp = tempfile.mkdtemp()
@@ -505,10 +514,41 @@ class SpeciesFields(unittest.TestCase):
     def test_csv_columns_match_json(self):
         rows = [["0", "300", "50"] + PLAIN, ["0", "1", "50"] + PLAIN, ["0", "300"]]
         table = list(csv.reader(io.StringIO(self.records(rows, "csv"), newline="")))
-        self.assertEqual(table[0][-4:], ["window_width", "name", "coverage", "expected_error"])
+        self.assertEqual(table[0][-5:],
+                         ["window_width", "name", "coverage", "expected_error", "source_line"])
         self.assertTrue(all(len(r) == len(table[0]) for r in table))
-        self.assertEqual(table[1][-3:], ["Flab\u00e9b\u00e9", "0", "0.05"])
-        self.assertEqual(table[2][-3:], ["", "", ""])
+        self.assertEqual(table[1][-4:], ["Flab\u00e9b\u00e9", "0", "0.05", self.source_300])
+        self.assertEqual(table[2][-4:], ["", "", "", NO_NETWORKS_1])
+        self.assertEqual(table[3][-4:], ["", "", "", ""])
+
+    def test_source_line_says_whose_price_it_is(self):
+        dated = {"rows": 5, "dates": {"first": "2025-01-01", "last": "2025-12-31"}}
+        for k in (1, 2, 3):
+            shutil.copy(os.path.join(self.ptp, "58_m%d.tp" % k),
+                        os.path.join(self.ptp, "302_m%d.tp" % k))
+        self.write("302_species.json", species_file(
+            302, "Dated", [[int(v) for v in PLAIN]], None, training=dated,
+            range_coverage=[0.795, None, None]))
+        rows = [["0", "300", "50"] + PLAIN, ["0", "300", "50"] + GRASS,
+                ["0", "300", "101"] + PLAIN, ["0", "302", "50"] + PLAIN,
+                ["0", "58", "50"] + PLAIN, ["0", "301", "50"] + PLAIN, ["0", "1", "50"] + PLAIN,
+                ["0", "01", "50"] + PLAIN]
+        got = [r["source_line"] for r in json_lines(self.records(rows))]
+        self.assertEqual(got, [
+            self.source_300,
+            "Flab\u00e9b\u00e9 (300) \u00b7 trained on 1234 of your sales\nTypical error 25%",
+            "Flab\u00e9b\u00e9 (300) \u00b7 trained on 1234 of your sales",
+            "Dated (302) \u00b7 trained on 5 of your sales, 2025-01-01 to 2025-12-31\n"
+            "80% of past sales like it sold inside the range",
+            "Growlithe (58) \u00b7 networks in " + self.ptp,
+            "National ID 301 \u00b7 networks in %s\n%s/301_species.json: not valid UTF-8 JSON: "
+            % (self.ptp, self.ptp) + got[5].split("JSON: ", 1)[-1],  # the parser's own words
+            NO_NETWORKS_1, None])
+        # Below the home folder, the folder is written from "~".
+        env = dict(ENV, HOME=self.tmp)
+        code, out, _ = run(["--format", "json", "--ptp-dir", self.ptp, "58", "50"] + PLAIN,
+                           env=env)
+        self.assertEqual(json.loads(out)["source_line"], "Growlithe (58) \u00b7 networks in ~/ptp")
 
     def test_damaged_species_file_is_named_under_verbose(self):
         code, out, err = run(["--verbose", "--ptp-dir", self.ptp, "301", "50"] + PLAIN)
@@ -751,6 +791,8 @@ class InstalledNetworks(unittest.TestCase):
         code, out, err = self.price()
         self.assertEqual(code, 0)
         self.assertEqual(json.loads(out)["first_prediction"], 600000)
+        self.assertEqual(json.loads(out)["source_line"],
+                         "Staryu (120) \u00b7 example networks trained on made-up sales")
         self.assertIn("networks folder: " + self.installed + " (installed networks)", err)
 
     def test_working_folder_ptp_comes_first_for_the_species_it_holds(self):
@@ -791,6 +833,37 @@ class InstalledNetworks(unittest.TestCase):
         self.assertEqual(code, 1)
         self.assertIn("networks folder: ./ptp (working folder)", err)
         self.assertIn("cannot open ./ptp/120_m1.tp", err)
+
+
+class CloneRoot(unittest.TestCase):
+    """The build tree's orvanta-cli started in the repository's root, which holds no ./ptp:
+    a species the seller trained into their own folder is priced from it, every other from
+    the bundled networks that the build tree keeps beside its programs."""
+
+    def test_sellers_species_from_their_folder_the_rest_bundled(self):
+        root = os.path.abspath(os.path.join(DATA, "..", "..", ".."))
+        self.assertFalse(os.path.exists(os.path.join(root, "ptp")))
+        with tempfile.TemporaryDirectory() as home:
+            own = os.path.join(home, ".local", "share", "orvanta", "ptp")
+            os.makedirs(own)
+            for k in (1, 2, 3):  # Growlithe's test networks (60k) as the seller's Starmie
+                shutil.copy(os.path.join(DATA, "ptp", "58_m%d.tp" % k),
+                            os.path.join(own, "121_m%d.tp" % k))
+            with open(os.path.join(own, "121_species.json"), "w") as f:
+                f.write(species_file(121, "Starmie", [[int(v) for v in PLAIN]], None,
+                                     training={"rows": 40}))
+            env = dict(ENV, HOME=home, XDG_DATA_HOME=os.path.join(home, ".local", "share"))
+            records = {}
+            for nid in ("121", "58"):
+                code, out, _ = run(["--format", "json", nid, "50"] + PLAIN, cwd=root, env=env)
+                self.assertEqual(code, 0, out)
+                records[nid] = json.loads(out)
+        self.assertEqual(records["121"]["first_prediction"], 60000)
+        self.assertEqual(records["121"]["source_line"],
+                         "Starmie (121) \u00b7 trained on 40 of your sales")
+        self.assertNotEqual(records["58"]["first_prediction"], 60000)
+        self.assertEqual(records["58"]["source_line"],
+                         "Growlithe (58) \u00b7 example networks trained on made-up sales")
 
 
 if __name__ == "__main__":

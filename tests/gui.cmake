@@ -44,15 +44,19 @@ if(TARGET orvanta_gui)
   set_tests_properties(gui_e2e PROPERTIES RESOURCE_LOCK xdisplay TIMEOUT 120)
 
   # From outside, as a screen reader reads the window (accessibility over D-Bus): the
-  # names of the inputs, and no text over another or under an input, at the default font
-  # and at a 12-point desktop font.
-  add_test(NAME gui_atspi
-           COMMAND dbus-run-session -- /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/gui_atspi.py
-                   $<TARGET_FILE:orvanta> $<TARGET_FILE:gui_write_networks>)
-  add_test(NAME gui_atspi_large_font
-           COMMAND dbus-run-session -- /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/gui_atspi.py
-                   $<TARGET_FILE:orvanta> $<TARGET_FILE:gui_write_networks> "DejaVu Sans 12")
-  set_tests_properties(gui_atspi gui_atspi_large_font PROPERTIES RESOURCE_LOCK xdisplay TIMEOUT 60)
+  # names of the inputs, no text over another, under an input or on the window's edge,
+  # captions level with their inputs, a result greyed after an edit, at the default font
+  # and at 12- and 14-point desktop fonts. Then the program of the build tree started in the
+  # repository's root, as scripts/run starts it: the seller's own networks come before the
+  # bundled ones.
+  set(atspi dbus-run-session -- /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/gui_atspi.py
+            $<TARGET_FILE:orvanta> $<TARGET_FILE:gui_write_networks>)
+  add_test(NAME gui_atspi COMMAND ${atspi})
+  add_test(NAME gui_atspi_large_font COMMAND ${atspi} "DejaVu Sans 12")
+  add_test(NAME gui_atspi_14_points COMMAND ${atspi} "DejaVu Sans 14")
+  add_test(NAME gui_atspi_clone_root COMMAND ${atspi} --clone-root ${PROJECT_SOURCE_DIR})
+  set_tests_properties(gui_atspi gui_atspi_large_font gui_atspi_14_points gui_atspi_clone_root
+                       PROPERTIES RESOURCE_LOCK xdisplay TIMEOUT 60)
 
   # --help and --version on a terminal, and scripts/run without a display.
   add_test(NAME gui_command_line

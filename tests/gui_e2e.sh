@@ -89,7 +89,7 @@ width_at_least() { [ "$(width)" -ge "$1" ]; }
 width_below() { [ "$(width)" -lt "$1" ]; }
 
 [ "$(width)" = 416 ] || fail "the window opened $(width) wide, not 416"
-[ "$(height)" = 371 ] || fail "the window opened $(height) high, not 371"
+[ "$(height)" = 405 ] || fail "the window opened $(height) high, not 405"
 
 # The diagnostic block of the test networks: the means of outputs 0 to 3, then each
 # network's outputs 0 to 3, each group after an empty line, two empty lines at the end.
@@ -125,7 +125,7 @@ wait_until printed_at_least 32 || fail "no diagnostic block after the second pre
 expect_block 0.574642 0.723927
 cmp -s stdout.txt expected.txt || fail "wrong diagnostic block after the shiny prediction"
 wait_until width_at_least 709 || fail "the Hidden Power addition left the window $(width) wide"
-[ "$(height)" = 371 ] || fail "the Hidden Power addition left the window $(height) high"
+[ "$(height)" = 405 ] || fail "the Hidden Power addition left the window $(height) high"
 wide=$(width)
 sleep 0.2  # let the labels draw before the screenshot
 import -window "$wid" "$out_dir/gui_e2e.png" || fail "no screenshot"

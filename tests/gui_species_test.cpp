@@ -17,8 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The test networks (60k, 32k and 87k) under another number, with its species file.
-bool write_species(const fs::path &dir, std::uint32_t nid, const char *name) {
+// The test networks (60k, 32k and 87k) under another number, with its species file, which
+// gives `training` when it is not empty.
+bool write_species(const fs::path &dir, std::uint32_t nid, const char *name,
+                   const std::string &training = "") {
   fs::create_directories(dir);
   if (!write_test_networks(dir.string())) return false;
   const std::string number = std::to_string(nid);
@@ -32,6 +34,11 @@ bool write_species(const fs::path &dir, std::uint32_t nid, const char *name) {
   d.name = name;
   d.hidden_power_types = {8, -1, -1};  // Fire
   d.reference_spreads = {{16, 9, 5, 29, 29, 24}};
+  if (!training.empty()) {
+    d.training = training;
+    d.expected_error = {0.08, std::nullopt, 0.3};
+    d.range_coverage = {0.8, std::nullopt, std::nullopt};
+  }
   const std::string text = format_species_file(&d);
   std::FILE *file = std::fopen((dir / species_file_name(nid)).c_str(), "w");
   if (file == nullptr) return false;
@@ -39,13 +46,14 @@ bool write_species(const fs::path &dir, std::uint32_t nid, const char *name) {
   return std::fclose(file) == 0 && written;
 }
 
-// Vulpix (37) in ./ptp; Ninetales (38) only in the seller's own folder, which the test
-// main points at a folder of its own.
+// Vulpix (37) in ./ptp; Ninetales (38), trained on dated sales, only in the seller's own
+// folder, which the test main points at a folder of its own below its home.
 bool write_networks(const std::string &ptp) {
   const char *data_home = std::getenv("XDG_DATA_HOME");
   if (data_home == nullptr) return false;
   return write_species(ptp, 37, "Vulpix") && write_test_networks(ptp) &&
-         write_species(fs::path(data_home) / "orvanta" / "ptp", 38, "Ninetales");
+         write_species(fs::path(data_home) / "orvanta" / "ptp", 38, "Ninetales",
+                       R"({"rows": 371, "dates": {"first": "2025-01-01", "last": "2025-12-31"}})");
 }
 
 class SpeciesWindow : public main_window_test {
@@ -80,10 +88,24 @@ TEST_F(SpeciesWindow, SellersOwnFolderPricesWhatPtpDoesNotHold) {
   predict({"38", "50", "16", "9", "5", "29", "29", "24"});
   EXPECT_EQ(labels()[2], "60k");
   EXPECT_EQ(labels()[5].find("The results are almost perfect."), labels()[5].size() - 31);
-  predict({"39", "50", "16", "9", "5", "29", "29", "24"});
+  predict({"40", "50", "16", "9", "5", "29", "29", "24"});
   const std::vector<std::string> shown = labels();
   EXPECT_NE(std::find(shown.begin(), shown.end(), "This pokemon is not available yet."),
             shown.end());
+}
+
+TEST_F(SpeciesWindow, SourceLineSaysWhoseNetworksPriced) {
+  predict({"38", "50", "16", "9", "5", "29", "29", "24"});  // a reference spread: rating 0
+  EXPECT_EQ(source_line(),
+            "Ninetales (38) · trained on 371 of your sales, 2025-01-01 to 2025-12-31\n"
+            "Typical error 8% · 80% of past sales like it sold inside the range");
+  predict({"38", "50", "31", "30", "31", "30", "31", "30"});  // rating 2: no share measured
+  EXPECT_EQ(source_line(),
+            "Ninetales (38) · trained on 371 of your sales, 2025-01-01 to 2025-12-31\n"
+            "Typical error 30%");
+  // Without a training record: the folder as the search path names it.
+  predict({"37", "50", "16", "9", "5", "29", "29", "24"});
+  EXPECT_EQ(source_line(), "Vulpix (37) · networks in ./ptp");
 }
 
 TEST_F(SpeciesWindow, ShinyFixedPriceSpreadIsPricedByTheNetworks) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -102,6 +103,24 @@ class Window : public main_window_test {
   }
 
   std::string summary() const { return summary_start + get_in_range_message(model_) + "."; }
+
+  // Every text of the window ends at least a few pixels before its right and bottom edges
+  // (once the window has settled).
+  void expect_texts_inside() const {
+    const int right = gtk_widget_get_allocated_width(window_);
+    const int bottom = gtk_widget_get_allocated_height(window_);
+    std::unique_ptr<GList, decltype(&g_list_free)> children(
+        gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(window_)))),
+        g_list_free);
+    for (GList *l = children.get(); l != nullptr; l = l->next) {
+      if (!GTK_IS_LABEL(l->data)) continue;
+      GtkAllocation box;
+      gtk_widget_get_allocation(GTK_WIDGET(l->data), &box);
+      SCOPED_TRACE(text_of(GTK_WIDGET(l->data)));
+      EXPECT_LE(box.x + box.width + 4, right);
+      EXPECT_LE(box.y + box.height + 4, bottom);
+    }
+  }
 };
 
 // ---- The window and the form as built ----
@@ -112,11 +131,13 @@ TEST_F(Window, OpensTitledAtTheDefaultSizeWithEmptyResults) {
   int width = 0;
   int height = 0;
   gtk_window_get_default_size(GTK_WINDOW(window_), &width, &height);
+  // 371 pixels for the form and its results, 34 for the source line's two lines below.
   EXPECT_EQ(width, 416);
-  EXPECT_EQ(height, 371);
+  EXPECT_EQ(height, 405);
   EXPECT_EQ(gtk_widget_get_allocated_width(window_), 416);
-  EXPECT_EQ(gtk_widget_get_allocated_height(window_), 371);
+  EXPECT_EQ(gtk_widget_get_allocated_height(window_), 405);
   for (const std::string &text : labels()) EXPECT_EQ(text, "");
+  EXPECT_EQ(source_line(), "");
   EXPECT_FALSE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(get_shiny_check_box(controller_))));
 }
 
@@ -159,6 +180,7 @@ TEST_F(Window, FormWidgetsStandInCreationOrderAtTheirPositions) {
       {label, "SPD", caption_x, 326},
       {entry, nullptr, 91, 317},
       {GTK_TYPE_BUTTON, "Predict", 150, 317},
+      {label, "", caption_x, 361},  // the source line, below the form
   };
   GtkWidget *fixed = gtk_bin_get_child(GTK_BIN(window_));
   ASSERT_TRUE(GTK_IS_FIXED(fixed));
@@ -178,7 +200,7 @@ TEST_F(Window, FormWidgetsStandInCreationOrderAtTheirPositions) {
     if (GTK_IS_LABEL(widget)) {
       EXPECT_EQ(text_of(widget), expected[k].text);
     }
-    if (GTK_IS_LABEL(widget) && x == caption_x) {
+    if (GTK_IS_LABEL(widget) && x == caption_x && widget != get_source_line_label(view_)) {
       // The caption's text ends 6 pixels before its input, whole, and names the input
       // (the next widget, or the check box before it) for a screen reader.
       GtkAllocation box;
@@ -210,6 +232,7 @@ TEST_F(Window, FormWidgetsStandInCreationOrderAtTheirPositions) {
   EXPECT_EQ(g_list_nth_data(first, 16), get_model_resume_label(view_));
   EXPECT_EQ(g_list_nth_data(first, 24), get_spd_entry(controller_));
   EXPECT_EQ(g_list_nth_data(first, 25), get_predict_btn_entry(controller_));
+  EXPECT_EQ(g_list_nth_data(first, 26), get_source_line_label(view_));
 }
 
 TEST_F(Window, EntriesStopAtTheirLimitsAndAcceptLetters) {
@@ -302,7 +325,8 @@ TEST_F(Window, HiddenPowerAdditionWidensAndNextPlainResultNarrows) {
   EXPECT_EQ(settled_width(wide), wide);
   int height = 0;
   gtk_window_get_size(GTK_WINDOW(window_), nullptr, &height);
-  EXPECT_EQ(height, 371);
+  EXPECT_EQ(height, 405);
+  expect_texts_inside();  // the addition's last line included
 
   predict(test_species, "50", reference_ivs);
   EXPECT_EQ(labels()[0], "Hidden Power:  Psychic");
@@ -368,13 +392,75 @@ TEST_F(Window, ModelsThatCannotBeLoadedReplaceThePreviousResult) {
   fs::remove("ptp/133_m2.tp");
   predict(test_species, "50", reference_ivs);
   EXPECT_EQ(labels(), (std::vector<std::string>{models_not_loaded, "", "", "", "", "", ""}));
-  EXPECT_TRUE(keeps_width(416));
+  // The source line says why, in the system's language: the window may grow to hold it.
+  EXPECT_EQ(
+      source_line().rfind("Eevee (133) · networks in ./ptp\ncannot open ./ptp/133_m2.tp: ", 0), 0U);
+  EXPECT_EQ(settled_width(width_for(416)), width_for(416));
 }
 
 TEST_F(Window, EmptyFormIsAnUnknownSpecies) {
   gtk_button_clicked(GTK_BUTTON(get_predict_btn_entry(controller_)));
   pump();
   EXPECT_EQ(labels(), (std::vector<std::string>{not_available, "", "", "", "", "", ""}));
+}
+
+// ---- Below the form: whose price it is ----
+
+TEST_F(Window, SourceLineNamesTheSpeciesAndWhereItsNetworksAre) {
+  predict(test_species, "50", fire_ivs);
+  EXPECT_EQ(source_line(), "Eevee (133) · networks in ./ptp");
+  predict("58", "50", fire_ivs);  // priced by the table, but no networks: why, below
+  EXPECT_EQ(source_line().rfind("Growlithe (58) · networks in ./ptp\n"
+                                "cannot open ./ptp/58_m1.tp: ",
+                                0),
+            0U);
+  // Status 2: a hint for a number one could train, nothing for anything else.
+  predict("37", "50", fire_ivs);
+  EXPECT_EQ(labels()[0], not_available);
+  EXPECT_EQ(source_line(),
+            "No networks for National ID 37 yet: train them from your sales "
+            "(see orvanta-train --help)");
+  predict("", "50", fire_ivs);
+  EXPECT_EQ(source_line(), "");
+}
+
+std::vector<bool> sensitive(const std::vector<GtkWidget *> &widgets) {
+  std::vector<bool> states;
+  for (GtkWidget *w : widgets) states.push_back(gtk_widget_is_sensitive(w));
+  return states;
+}
+
+TEST_F(Window, AnEditAfterAResultGreysItUntilTheNextPredict) {
+  const std::vector<bool> all(8, true);
+  const std::vector<bool> none(8, false);
+  predict(test_species, "50", fire_ivs);
+  const std::vector<std::string> result = labels();
+  const std::string line = source_line();
+  ASSERT_EQ(sensitive(result_widgets()), all);
+
+  // A key typed into the Lvl entry, through X.
+  gtk_window_present(GTK_WINDOW(window_));
+  ASSERT_TRUE(wait_for([&] { return gtk_window_is_active(GTK_WINDOW(window_)); }));
+  gtk_widget_grab_focus(entry(1));
+  GdkWindow *x_window = gtk_widget_get_window(window_);
+  ASSERT_TRUE(
+      gdk_test_simulate_key(x_window, -1, -1, GDK_KEY_7, GdkModifierType(0), GDK_KEY_PRESS));
+  ASSERT_TRUE(
+      gdk_test_simulate_key(x_window, -1, -1, GDK_KEY_7, GdkModifierType(0), GDK_KEY_RELEASE));
+  ASSERT_TRUE(
+      wait_for([&] { return std::string(gtk_entry_get_text(GTK_ENTRY(entry(1)))) != "50"; }));
+  EXPECT_EQ(sensitive(result_widgets()), none);
+  EXPECT_EQ(labels(), result);  // the texts stay, to be read
+  EXPECT_EQ(source_line(), line);
+
+  gtk_button_clicked(GTK_BUTTON(get_predict_btn_entry(controller_)));
+  pump();
+  EXPECT_EQ(sensitive(result_widgets()), all);
+
+  toggle_shiny();  // the Shiny box greys the result too
+  EXPECT_EQ(sensitive(result_widgets()), none);
+  predict(test_species, "50", fire_ivs);
+  EXPECT_EQ(sensitive(result_widgets()), all);
 }
 
 // ---- Shiny ----
@@ -403,8 +489,16 @@ TEST_F(Window, ShinyToggledTwiceBetweenPressesLeavesTheFlag) {
 
 // ---- A larger font ----
 
-// The main window built under a 12-point desktop font, as a large-text setting gives.
-class LargeFontWindow : public Window {
+// A larger desktop font, as a large-text setting gives, and how much larger the window's
+// texts are drawn than at Sans 10 (a little more than the size: hinted glyphs grow faster).
+struct large_font {
+  const char *font;
+  double lowest_scale, highest_scale;
+  friend void PrintTo(const large_font &f, std::ostream *out) { *out << f.font; }
+};
+
+// The main window built under a larger desktop font.
+class LargeFontWindow : public Window, public ::testing::WithParamInterface<large_font> {
  protected:
   void SetUp() override {
     GtkSettings *settings = gtk_settings_get_default();
@@ -412,7 +506,7 @@ class LargeFontWindow : public Window {
     g_object_get(settings, "gtk-font-name", &font, nullptr);
     previous_font_ = font != nullptr ? font : "";
     g_free(font);
-    g_object_set(settings, "gtk-font-name", "DejaVu Sans 12", nullptr);
+    g_object_set(settings, "gtk-font-name", GetParam().font, nullptr);
     Window::SetUp();
   }
   void TearDown() override {
@@ -432,18 +526,24 @@ class LargeFontWindow : public Window {
   std::string previous_font_;
 };
 
-TEST_F(LargeFontWindow, PositionsAndSizesGrowWithTheFont) {
-  // 12 points against 10, or more: the text grows a little faster than the size.
+INSTANTIATE_TEST_SUITE_P(Points, LargeFontWindow,
+                         ::testing::Values(large_font{"DejaVu Sans 12", 1.2, 1.3},
+                                           large_font{"DejaVu Sans 14", 1.4, 1.5}),
+                         [](const ::testing::TestParamInfo<large_font> &info) {
+                           return std::string(info.param.font).substr(12);
+                         });
+
+TEST_P(LargeFontWindow, PositionsAndSizesGrowWithTheFont) {
   const double scale = font_scale(window_);
-  EXPECT_GE(scale, 1.2);
-  EXPECT_LT(scale, 1.3);
+  EXPECT_GE(scale, GetParam().lowest_scale);
+  EXPECT_LT(scale, GetParam().highest_scale);
   const auto scaled = [&](int x, int y) {
     return std::make_pair(scale_pixels(scale, x), scale_pixels(scale, y));
   };
   int width = 0;
   int height = 0;
   gtk_window_get_default_size(GTK_WINDOW(window_), &width, &height);
-  EXPECT_EQ(std::make_pair(width, height), scaled(416, 371));
+  EXPECT_EQ(std::make_pair(width, height), scaled(416, 405));
   EXPECT_EQ(position_of(get_shiny_check_box(controller_)), scaled(91, 18));
   EXPECT_EQ(position_of(get_nid_entry(controller_)), scaled(91, 44));
   EXPECT_EQ(position_of(get_spd_entry(controller_)), scaled(91, 317));
@@ -451,8 +551,10 @@ TEST_F(LargeFontWindow, PositionsAndSizesGrowWithTheFont) {
   EXPECT_EQ(position_of(get_hidden_power_resume_label(view_)), scaled(392, 53));
   EXPECT_EQ(position_of(get_third_model_label(view_)), scaled(169, 142));
   EXPECT_EQ(position_of(get_model_resume_label(view_)), scaled(149, 170));
+  EXPECT_EQ(position_of(get_source_line_label(view_)), scaled(8, 361));
 
-  // Every caption still ends before its input, with its whole text.
+  // Every caption still ends before its input, with its whole text, level with it: their
+  // middles meet, or lie half a pixel apart.
   std::unique_ptr<GList, decltype(&g_list_free)> children(
       gtk_container_get_children(GTK_CONTAINER(gtk_bin_get_child(GTK_BIN(window_)))), g_list_free);
   int captions = 0;
@@ -470,17 +572,49 @@ TEST_F(LargeFontWindow, PositionsAndSizesGrowWithTheFont) {
     int natural = 0;
     gtk_widget_get_preferred_width(GTK_WIDGET(l->data), nullptr, &natural);
     EXPECT_LE(natural, caption_box.width);
+    const int twice_apart =
+        (2 * caption_box.y + caption_box.height) - (2 * input_box.y + input_box.height);
+    EXPECT_GE(twice_apart, 0);
+    EXPECT_LE(twice_apart, 1);
   }
   EXPECT_EQ(captions, 9);
 
-  // The Hidden Power addition asks for 709 pixels scaled, and a plain result for 416.
+  // Each entry shows its longest text whole: no scrolling, however wide its digits.
+  for (GtkWidget *e : entries()) {
+    gtk_widget_grab_focus(e);
+    for (char digit = '0'; digit <= '9'; ++digit) {
+      const std::string text(static_cast<std::size_t>(gtk_entry_get_max_length(GTK_ENTRY(e))),
+                             digit);
+      gtk_entry_set_text(GTK_ENTRY(e), text.c_str());
+      gtk_editable_set_position(GTK_EDITABLE(e), -1);
+      pump();
+      GdkRectangle area;
+      gtk_entry_get_text_area(GTK_ENTRY(e), &area);
+      PangoRectangle logical;
+      pango_layout_get_pixel_extents(gtk_entry_get_layout(GTK_ENTRY(e)), nullptr, &logical);
+      int scrolled = -1;
+      g_object_get(e, "scroll-offset", &scrolled, nullptr);
+      EXPECT_LE(logical.width, area.width) << text;
+      EXPECT_LE(logical.height, area.height) << text;
+      EXPECT_EQ(scrolled, 0) << text;
+    }
+  }
+
+  // The Hidden Power addition asks for 709 pixels scaled, and a plain result for 416; the
+  // window grows past both to hold every text.
   predict(test_species, "50", fire_ivs);
   EXPECT_EQ(view_->shown.window_width, 709);
-  const int wide = scale_pixels(scale, 709);
-  EXPECT_TRUE(wait_for([&] { return gtk_widget_get_allocated_width(window_) >= wide; }));
+  const int wide = width_for(scale_pixels(scale, 709));
+  EXPECT_EQ(settled_width(wide), wide);
+  expect_texts_inside();
+  predict("58", "50", reference_ivs);  // a source line of two lines
   predict(test_species, "50", reference_ivs);
   const int narrow = width_for(scale_pixels(scale, 416));
   EXPECT_EQ(settled_width(narrow), narrow);
+  predict("58", "50", reference_ivs);
+  EXPECT_NE(source_line().find('\n'), std::string::npos);
+  pump();
+  expect_texts_inside();
 }
 
 // ---- The records ----

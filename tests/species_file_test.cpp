@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "model/coverage.hpp"
 
@@ -127,6 +129,32 @@ TEST(ParseSpeciesFile, TrustedFigureKeysAreOptionalAndReadByRating) {
   EXPECT_FALSE(d.fixed_prices);
   EXPECT_EQ(parse(file_with("range_margins", "null")).state, species_file_state::valid);
   EXPECT_EQ(parse(file_with("range_coverage", "null")).state, species_file_state::valid);
+}
+
+TEST(ParseSpeciesFile, TrainingSummaryReadsRowsAndBothDatesIgnoringOtherForms) {
+  struct training_case {
+    std::string training;
+    std::optional<std::uint64_t> rows;
+    std::string first, last;
+  };
+  const std::vector<training_case> cases = {
+      {R"({"rows": 371, "dates": {"first": "2025-01-01", "last": "2025-12-31", "since": null}})",
+       371, "2025-01-01", "2025-12-31"},
+      {R"({"rows": 371, "dates": null})", 371, "", ""},
+      // Free form: anything else is left out, never refused.
+      {R"({"rows": -3, "dates": {"first": "2025-01-01"}})", std::nullopt, "", ""},
+      {R"({"rows": 3.5, "dates": {"first": "2025-1-1", "last": "2025-12-31"}})", std::nullopt, "",
+       ""},
+      {R"({"rows": "371", "dates": {"first": 20250101, "last": "2025-12-31"}})", std::nullopt, "",
+       ""},
+  };
+  for (const training_case &c : cases) {
+    const species_file f = parse(file_with("training", c.training));
+    ASSERT_EQ(f.state, species_file_state::valid) << c.training << ": " << f.reason;
+    EXPECT_EQ(f.description.trained.rows, c.rows) << c.training;
+    EXPECT_EQ(f.description.trained.first_date, c.first) << c.training;
+    EXPECT_EQ(f.description.trained.last_date, c.last) << c.training;
+  }
 }
 
 TEST(ParseSpeciesFile, EveryBrokenRuleIsDamagedWithItsReason) {

@@ -1,5 +1,5 @@
 # orvanta-train: its units (generator, targets, sales, training, runs), the tool through its
-# binary, and the bundled networks in ptp/ against data/sales.csv.
+# binary, and the bundled networks in share/orvanta/ptp/ against data/sales.csv.
 if(TARGET orvanta_train)
   find_package(nlohmann_json 3 REQUIRED)
   foreach(name train_random_test train_targets_test train_sales_test train_networks_test
@@ -34,6 +34,6 @@ endif()
 if(TARGET orvanta-cli)
   add_test(NAME train_bundled_probe
            COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tools/probe_networks.py
-                   $<TARGET_FILE:orvanta-cli> --ptp-dir ${PROJECT_SOURCE_DIR}/ptp
+                   $<TARGET_FILE:orvanta-cli> --ptp-dir ${PROJECT_SOURCE_DIR}/share/orvanta/ptp
                    --max-median 15)
 endif()

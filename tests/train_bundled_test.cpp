@@ -1,7 +1,7 @@
-// The bundled networks in ptp/: made by orvanta-train from data/sales.csv with the
-// defaults, they price the held-out sales within the error data/README.md reports, the
-// window's pipeline reads them exactly as the trainer measured them, and retraining a
-// species gives the same bytes.
+// The bundled networks in share/orvanta/ptp/: made by orvanta-train from data/sales.csv
+// with the defaults, they price the held-out sales within the error data/README.md
+// reports, the window's pipeline reads them exactly as the trainer measured them, and
+// retraining a species gives the same bytes.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -17,7 +17,7 @@
 namespace {
 
 const std::string source_dir = ORVANTA_SOURCE_DIR;
-const std::string bundled = source_dir + "/ptp";
+const std::string bundled = source_dir + "/share/orvanta/ptp";
 const std::string sales_csv = source_dir + "/data/sales.csv";
 
 // The held-out error of the three networks together (the average the window shows), per

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <random>
 #include <string>
@@ -346,6 +347,97 @@ TEST(WriteViewTexts, SameAsFormattedPrintingOverWhateverWasShownBefore) {
     write_view_texts(&m, s, &texts);
     expect_same_texts(texts, printed_texts(m, s), s);
   }
+}
+
+// ---- The source line ----
+
+// What a prediction of Gengar (94) from a species file in the seller's own folder used.
+prediction_details from_species_file() {
+  prediction_details d;
+  d.folder = "/home/seller/.local/share/orvanta/ptp";
+  d.source = species_file_state::valid;
+  d.name = "Gengar";
+  d.coverage = 0;
+  d.trained.rows = 371;
+  d.trained.first_date = "2025-01-01";
+  d.trained.last_date = "2025-12-31";
+  d.expected_error = 0.08;
+  d.range_coverage = 0.8;
+  return d;
+}
+
+std::string source_line(const prediction_details &d, const char *nid, int status) {
+  std::string line = "what was there before";
+  write_source_line(&d, nid, status, &line);
+  return line;
+}
+
+TEST(WriteSourceLine, SpeciesFileSaysItsSalesAndWhatItMeasured) {
+  prediction_details d = from_species_file();
+  EXPECT_EQ(source_line(d, "94", PREDICTION_DONE),
+            "Gengar (94) · trained on 371 of your sales, 2025-01-01 to 2025-12-31\n"
+            "Typical error 8% · 80% of past sales like it sold inside the range");
+  // Each half only where the file states it; percentages rounded to whole numbers.
+  d.expected_error.reset();
+  d.range_coverage = 0.795;
+  EXPECT_EQ(source_line(d, "94", PREDICTION_DONE).substr(69),
+            "\n80% of past sales like it sold inside the range");
+  d.expected_error = 0.125;
+  d.range_coverage.reset();
+  d.trained.first_date.clear();
+  d.trained.last_date.clear();
+  EXPECT_EQ(source_line(d, "094", PREDICTION_DONE),
+            "Gengar (94) · trained on 371 of your sales\nTypical error 13%");
+  d.expected_error.reset();
+  EXPECT_EQ(source_line(d, "94", PREDICTION_DONE), "Gengar (94) · trained on 371 of your sales");
+  // Other answers about the species name it and its source, without the measures.
+  d.expected_error = 0.08;
+  for (int status : {PREDICTION_BAD_LEVEL, PREDICTION_BAD_IVS, PREDICTION_SPECIAL_PRICE})
+    EXPECT_EQ(source_line(d, "94", status), "Gengar (94) · trained on 371 of your sales") << status;
+}
+
+TEST(WriteSourceLine, FolderWithoutTrainingRecordIsNamedWithTheHomeAsTilde) {
+  prediction_details d = from_species_file();
+  d.trained.rows.reset();
+  ASSERT_EQ(setenv("HOME", "/home/seller/", 1), 0);
+  EXPECT_EQ(source_line(d, "94", PREDICTION_DONE),
+            "Gengar (94) · networks in ~/.local/share/orvanta/ptp\n"
+            "Typical error 8% · 80% of past sales like it sold inside the range");
+  d = prediction_details{};  // the built-in table's species in ./ptp, --ptp-dir's folder
+  d.name = "Starmie";
+  for (const char *folder : {"./ptp", "/home/sellers/ptp", "/home/seller", "/srv/home/seller"}) {
+    d.folder = folder;
+    const std::string shown = std::string(folder) == "/home/seller" ? "~" : folder;
+    EXPECT_EQ(source_line(d, "121", PREDICTION_DONE), "Starmie (121) · networks in " + shown);
+  }
+  d.bundled = true;
+  EXPECT_EQ(source_line(d, "121", PREDICTION_SPECIAL_PRICE),
+            "Starmie (121) · example networks trained on made-up sales");
+}
+
+TEST(WriteSourceLine, RefusalSaysWhyOnASecondLine) {
+  prediction_details d;
+  d.folder = "./ptp";
+  d.name = "Eevee";
+  d.reason = "cannot open ./ptp/133_m2.tp: No such file or directory";
+  EXPECT_EQ(source_line(d, "133", PREDICTION_FAILED),
+            "Eevee (133) · networks in ./ptp\n"
+            "cannot open ./ptp/133_m2.tp: No such file or directory");
+  // A damaged species file names no species: the number stands for it.
+  d.name.reset();
+  d.source = species_file_state::damaged;
+  d.reason = "./ptp/37_species.json: format is 2, not \"orvanta-species-1\"";
+  EXPECT_EQ(source_line(d, "37", PREDICTION_FAILED),
+            "National ID 37 · networks in ./ptp\n" + d.reason);
+}
+
+TEST(WriteSourceLine, UnpricedSpeciesHintsAtTrainingOnlyForAValidNumber) {
+  const prediction_details d;
+  EXPECT_EQ(source_line(d, "37", PREDICTION_NOT_PRICED),
+            "No networks for National ID 37 yet: train them from your sales "
+            "(see orvanta-train --help)");
+  for (const char *nid : {"", "abc", "0", "037", "-37", " 37", "37x", "+37"})
+    EXPECT_EQ(source_line(d, nid, PREDICTION_NOT_PRICED), "") << nid;
 }
 
 TEST(WriteViewTextsDeathTest, NullTextsStop) {

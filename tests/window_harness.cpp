@@ -68,6 +68,17 @@ std::vector<std::string> main_window_test::labels() const {
           text_of(get_hidden_power_resume_label(view_))};
 }
 
+std::string main_window_test::source_line() const {
+  return gtk_label_get_text(GTK_LABEL(get_source_line_label(view_)));
+}
+
+std::vector<GtkWidget *> main_window_test::result_widgets() const {
+  return {get_hidden_power_label(view_),        get_models_intro_label(view_),
+          get_first_model_label(view_),         get_second_model_label(view_),
+          get_third_model_label(view_),         get_model_resume_label(view_),
+          get_hidden_power_resume_label(view_), get_source_line_label(view_)};
+}
+
 int run_window_tests(int argc, char **argv) {
   g_setenv("GDK_BACKEND", "x11", FALSE);
   g_setenv("NO_AT_BRIDGE", "1", FALSE);

@@ -59,6 +59,10 @@ class main_window_test : public ::testing::Test {
   std::array<GtkWidget *, 8> entries() const;
   // The seven result labels' texts in field order.
   std::vector<std::string> labels() const;
+  // The source line's text.
+  std::string source_line() const;
+  // The seven result labels in field order, then the source line.
+  std::vector<GtkWidget *> result_widgets() const;
 
   networks_folder folder_;
   app_model *model_ = nullptr;

@@ -33,7 +33,7 @@ def percentile(values, fraction):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("cli", help="the orvanta-cli binary")
-    parser.add_argument("--ptp-dir", default=os.path.join(ROOT, "ptp"))
+    parser.add_argument("--ptp-dir", default=os.path.join(ROOT, "share", "orvanta", "ptp"))
     parser.add_argument("--max-median", type=float, default=None)
     args = parser.parse_args()
 

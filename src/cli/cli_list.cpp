@@ -31,13 +31,6 @@ std::optional<std::uint32_t> species_file_nid(std::string_view name) {
   return nid;
 }
 
-std::optional<std::uint64_t> training_rows(const std::string &training) {
-  if (training.empty()) return std::nullopt;
-  const json t = json::parse(training, nullptr, false);
-  if (!t.is_object() || !t.contains("rows") || !t["rows"].is_number_unsigned()) return std::nullopt;
-  return t["rows"].get<std::uint64_t>();
-}
-
 std::string percent(const std::optional<double> &error) {
   if (!error.has_value()) return "-";
   char text[32];
@@ -75,7 +68,7 @@ std::vector<listed_species> list_species(const std::vector<std::string> &path) {
       s.reason = file.reason;
     } else {
       s.name = file.description.name;
-      s.training_rows = training_rows(file.description.training);
+      s.training_rows = file.description.trained.rows;
       s.expected_error = file.description.expected_error;
     }
     s.networks = true;

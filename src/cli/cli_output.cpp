@@ -105,6 +105,27 @@ void append_expected_error(std::string *out, const cli_prediction *p, const char
   out->append(json(*error).dump());
 }
 
+// *** The source line: whose price it is, as the window's line below the form says it.
+
+void append_source_line_json(std::string *out, const cli_prediction *p) {
+  out->append(",\"source_line\":");
+  if (p->shown.source_line.empty()) {
+    out->append("null");
+  } else {
+    append_json_string(out, p->shown.source_line);
+  }
+}
+
+void append_source_line_csv(std::string *out, const cli_prediction *p) {
+  out->push_back(',');
+  if (!p->shown.source_line.empty()) append_csv_text(out, p->shown.source_line);
+}
+
+// After the block of labels, as the window shows it below them.
+void append_source_line_text(std::string *out, const cli_prediction *p) {
+  if (!p->shown.source_line.empty()) out->append(p->shown.source_line).push_back('\n');
+}
+
 void append_key(std::string *out, std::string_view key) {
   out->push_back('"');
   out->append(key);
@@ -189,7 +210,7 @@ void append_header(cli_format format, bool batch, std::string *out) {
   for (const figure_field &f : figures) out->append(",").append(f.name);
   for (const text_field &t : model_texts) out->append(",").append(t.name);
   for (const label_field &l : labels_in_reading_order) out->append(",").append(l.name);
-  out->append(",window_width,name,coverage,expected_error\n");
+  out->append(",window_width,name,coverage,expected_error,source_line\n");
 }
 
 void append_prediction(cli_format format, bool batch, bool first, std::uint64_t row,
@@ -238,6 +259,7 @@ void append_prediction(cli_format format, bool batch, bool first, std::uint64_t 
       }
       out->append(",\"expected_error\":");
       append_expected_error(out, p, "null");
+      append_source_line_json(out, p);
       out->append("}\n");
       break;
     }
@@ -275,6 +297,7 @@ void append_prediction(cli_format format, bool batch, bool first, std::uint64_t 
       if (d.coverage.has_value()) append_signed(out, *d.coverage);
       out->push_back(',');
       append_expected_error(out, p, "");
+      append_source_line_csv(out, p);
       out->push_back('\n');
       break;
     }
@@ -290,6 +313,7 @@ void append_prediction(cli_format format, bool batch, bool first, std::uint64_t 
         if (text.empty()) continue;
         out->append(text).push_back('\n');
       }
+      append_source_line_text(out, p);
       break;
     }
   }
@@ -307,9 +331,10 @@ void append_row_error(cli_format format, bool first, std::uint64_t row, std::str
       break;
     case cli_format::csv: {
       // Every column after the error stays empty: status, shiny, the entries, the
-      // figures, the model's texts, the labels, the width, name, coverage, expected error.
+      // figures, the model's texts, the labels, the width, name, coverage, expected error,
+      // source line.
       constexpr std::size_t empty_columns = 2 + 8 + std::size(figures) + std::size(model_texts) +
-                                            std::size(labels_in_reading_order) + 1 + 3;
+                                            std::size(labels_in_reading_order) + 1 + 3 + 1;
       append_number(out, row);
       out->push_back(',');
       append_csv_text(out, error);

@@ -64,15 +64,17 @@ std::string folder_role(const std::string &folder, const std::vector<std::string
 
 namespace {
 
-// A fresh window's texts after the prediction, composed by the window's own code into the
-// strings *p already holds (a batch reuses them from row to row).
-void compose_shown(cli_prediction *p) {
+// A fresh window's texts after the prediction of the form's National ID text, composed by
+// the window's own code into the strings *p already holds (a batch reuses them from row to
+// row).
+void compose_shown(const char *nid_text, cli_prediction *p) {
   static const app_model initial{};
   write_view_texts(p->model ? p->model.get() : &initial, p->status, &p->shown);
+  write_source_line(&p->details, nid_text, p->status, &p->shown.source_line);
 }
 
 // Starts *p as a fresh model: made once, then reset to the initial values for every form.
-bool fresh_model(cli_prediction *p) {
+bool fresh_model(const char *nid_text, cli_prediction *p) {
   p->status = PREDICTION_FAILED;
   if (p->model) {
     *p->model = app_model{};
@@ -82,7 +84,7 @@ bool fresh_model(cli_prediction *p) {
   if (p->model) return true;
   p->details = prediction_details{};
   p->details.reason = "memory ran out";
-  compose_shown(p);
+  compose_shown(nid_text, p);
   return false;
 }
 
@@ -91,12 +93,12 @@ bool fresh_model(cli_prediction *p) {
 cli_prediction run_prediction(const cli_form *form, const std::vector<std::string> &path,
                               std::FILE *diagnostics) {
   cli_prediction p;
-  if (!fresh_model(&p)) return p;
+  if (!fresh_model(form->texts[0].c_str(), &p)) return p;
   const std::string *t = form->texts;
   p.status = predict_price_on_path(p.model.get(), form->is_shiny, t[0].c_str(), t[1].c_str(),
                                    t[2].c_str(), t[3].c_str(), t[4].c_str(), t[5].c_str(),
                                    t[6].c_str(), t[7].c_str(), path, diagnostics, &p.details);
-  compose_shown(&p);
+  compose_shown(t[0].c_str(), &p);
   return p;
 }
 
@@ -245,7 +247,7 @@ void free_batch_pricer(batch_pricer *b) {
 }
 
 void price_form(batch_pricer *b, const cli_form *form, std::FILE *diagnostics, cli_prediction *p) {
-  if (!fresh_model(p)) return;
+  if (!fresh_model(form->texts[0].c_str(), p)) return;
   const std::string *t = form->texts;
   const species_snapshot *s = b != nullptr ? snapshot_for(b, t[0], diagnostics) : nullptr;
   if (s != nullptr) {
@@ -259,5 +261,5 @@ void price_form(batch_pricer *b, const cli_form *form, std::FILE *diagnostics, c
         t[4].c_str(), t[5].c_str(), t[6].c_str(), t[7].c_str(),
         b != nullptr ? b->path : working_folder, diagnostics, &p->details);
   }
-  compose_shown(p);
+  compose_shown(t[0].c_str(), p);
 }

@@ -112,12 +112,13 @@ void click_predict(GtkWidget * /*widget*/, gpointer data) {
   const int is_shiny = get_is_shiny(model);
   // Each species from the first folder that holds it: ./ptp, the seller's own networks,
   // then the installed ones. The path is read at every press, as the files are.
+  const char *nid = entry_text(controller->nid_entry);
+  prediction_details details;
   const int status = predict_price_on_path(
-      model, is_shiny, entry_text(controller->nid_entry), entry_text(controller->lvl_entry),
-      entry_text(controller->hp_entry), entry_text(controller->atk_entry),
-      entry_text(controller->def_entry), entry_text(controller->sp_atk_entry),
-      entry_text(controller->sp_def_entry), entry_text(controller->spd_entry),
-      default_ptp_search_path(), stdout, nullptr);
+      model, is_shiny, nid, entry_text(controller->lvl_entry), entry_text(controller->hp_entry),
+      entry_text(controller->atk_entry), entry_text(controller->def_entry),
+      entry_text(controller->sp_atk_entry), entry_text(controller->sp_def_entry),
+      entry_text(controller->spd_entry), default_ptp_search_path(), stdout, &details);
   switch (status) {
     case PREDICTION_FAILED:
       update_view_not_loaded(view);
@@ -138,6 +139,13 @@ void click_predict(GtkWidget * /*widget*/, gpointer data) {
       update_view(view);
       break;
   }
+  update_source_line(view, &details, nid, status);
+}
+
+void edit_form(GtkWidget * /*widget*/, gpointer data) {
+  auto *controller = static_cast<app_controller *>(data);
+  if (controller == nullptr) return;
+  show_results_outdated(controller->controller_view);
 }
 
 void activate_entry(GtkWidget * /*widget*/, gpointer data) {

@@ -60,10 +60,15 @@ void set_controller_view(app_controller *controller, app_view *view);
 void click_shiny(GtkWidget *widget, gpointer data);
 
 // "clicked" handler of the Predict button: predicts from the form's texts and the
-// model's shiny flag, then shows the outcome. `data` is the app_controller; a null one
-// is ignored.
+// model's shiny flag, then shows the outcome and, below the form, whose price it is. `data` is the
+// app_controller; a null one is ignored.
 void click_predict(GtkWidget *widget, gpointer data);
 
 // "activate" handler of the form's entries: Enter in an entry presses Predict. `data` is
 // the app_controller; a null one is ignored.
 void activate_entry(GtkWidget *widget, gpointer data);
+
+// "changed" handler of the form's entries and "clicked" handler of the Shiny box: the
+// result on screen no longer answers the form, so it is greyed until the next Predict.
+// `data` is the app_controller; a null one is ignored.
+void edit_form(GtkWidget *widget, gpointer data);

@@ -194,6 +194,17 @@ int failed(prediction_details *details, std::string reason) {
   return PREDICTION_FAILED;
 }
 
+// Where the species' networks come from, for a reader to weigh its prices: the bundled
+// example networks, or the sales its species file says they learned from.
+void note_networks_source(const species_snapshot &s, prediction_details *details) {
+  details->bundled = is_installed_ptp_dir(s.folder);
+  if (s.file->state == species_file_state::valid) {
+    details->trained = s.file->description.trained;
+  } else {
+    details->trained = training_summary{};
+  }
+}
+
 // What the steps before the networks found for a prediction that goes on to them.
 struct checked_form {
   species_pricing pricing;
@@ -214,7 +225,9 @@ std::optional<int> check_form(app_model *model, int is_shiny,
     details->name.reset();
     details->coverage.reset();
     details->expected_error.reset();
+    details->range_coverage.reset();
     details->reason.clear();
+    note_networks_source(s, details);
   }
   if (s.file->state == species_file_state::damaged) return failed(details, s.file->reason);
 
@@ -302,9 +315,11 @@ int price_with_networks(app_model *model, int is_shiny, const checked_form &form
   const double avg = static_cast<double>(average);
   model->lowest_price = static_cast<std::uint32_t>(avg - avg * pricing.lowest_price_margin);
   model->highest_price = static_cast<std::uint32_t>(avg * pricing.highest_price_margin + avg);
-  if (details != nullptr && s.file->state == species_file_state::valid)
-    details->expected_error =
-        s.file->description.expected_error[static_cast<std::size_t>(form.rating)];
+  if (details != nullptr && s.file->state == species_file_state::valid) {
+    const auto r = static_cast<std::size_t>(form.rating);
+    details->expected_error = s.file->description.expected_error[r];
+    details->range_coverage = s.file->description.range_coverage[r];
+  }
   return PREDICTION_DONE;
 }
 

@@ -110,7 +110,10 @@ struct prediction_details {
   std::optional<std::string> name;       // the displayed name; nothing for an unknown species
   std::optional<int> coverage;           // the rating 0 to 2 behind the reliability message
   std::optional<double> expected_error;  // status 0: the species file's for that rating
+  std::optional<double> range_coverage;  // status 0: the species file's for that rating
   std::string reason;                    // status 1: why, naming the file that failed
+  bool bundled = false;      // the folder is the one installed with Orvanta (is_installed_ptp_dir)
+  training_summary trained;  // what the species file that priced the species says of its sales
 };
 
 // predict_price along a search path of networks folders: the species is priced from the

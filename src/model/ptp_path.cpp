@@ -41,6 +41,12 @@ std::string installed_ptp_dir() {
   return (exe.parent_path() / ".." / "share" / "orvanta" / "ptp").lexically_normal().string();
 }
 
+bool is_installed_ptp_dir(const std::string &folder) {
+  // The program's own path does not change while it runs: read it once.
+  static const std::string installed = installed_ptp_dir();
+  return !installed.empty() && folder == installed;
+}
+
 std::vector<std::string> default_ptp_search_path() {
   std::vector<std::string> path = {"./ptp"};
   for (std::string folder : {seller_ptp_dir(), installed_ptp_dir()}) {

@@ -24,6 +24,9 @@ std::string seller_ptp_dir();
 // The installed networks, <folder of the running program>/../share/orvanta/ptp, or ""
 // when the program's own path cannot be read.
 std::string installed_ptp_dir();
+// True when `folder` is the installed networks' folder as installed_ptp_dir() names it (the
+// bundled example networks), which is how the search path names it.
+bool is_installed_ptp_dir(const std::string &folder);
 
 // The folders searched in order when none is chosen: ./ptp, the seller's own folder, the
 // installed networks. Folders that do not exist are kept: they hold nothing.

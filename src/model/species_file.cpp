@@ -121,6 +121,35 @@ const json *by_rating(const json &root, const char *key) {
   return &array_of(*found, key, 3, 3);
 }
 
+// A day as the trainer writes one: YYYY-MM-DD.
+bool day_text(const json &value) {
+  if (!value.is_string()) return false;
+  const std::string &text = value.get_ref<const std::string &>();
+  if (text.size() != 10) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool dash = i == 4 || i == 7;
+    if (dash ? text[i] != '-' : (text[i] < '0' || text[i] > '9')) return false;
+  }
+  return true;
+}
+
+// The keys of "training" that readers rely on. The dates come as a pair or not at all, so
+// that no text states half a period.
+training_summary summarize_training(const json &training) {
+  training_summary summary;
+  if (const auto rows = training.find("rows"); rows != training.end() && rows->is_number_unsigned())
+    summary.rows = rows->get<std::uint64_t>();
+  if (const auto dates = training.find("dates"); dates != training.end() && dates->is_object()) {
+    const auto first = dates->find("first");
+    const auto last = dates->find("last");
+    if (first != dates->end() && last != dates->end() && day_text(*first) && day_text(*last)) {
+      summary.first_date = first->get<std::string>();
+      summary.last_date = last->get<std::string>();
+    }
+  }
+  return summary;
+}
+
 // Every rule of the format but size, nesting and UTF-8, which the parser enforces.
 species_description describe(const json &root, std::uint32_t nid) {
   if (!root.is_object()) damaged("the file must hold one JSON object, not " + shown(root));
@@ -228,6 +257,7 @@ species_description describe(const json &root, std::uint32_t nid) {
   if (const auto training = root.find("training"); training != root.end()) {
     if (!training->is_object()) damaged("training must be an object, not " + shown(*training));
     d.training = training->dump();
+    d.trained = summarize_training(*training);
   }
   return d;
 }

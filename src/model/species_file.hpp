@@ -20,6 +20,14 @@ struct iv_window {
   std::uint8_t above = 0;
 };
 
+// What a species file's free-form "training" object says in the keys that readers rely
+// on, where it says it; a value of another form is left out, never refused.
+struct training_summary {
+  std::optional<std::uint64_t> rows;  // training.rows: the sales the networks learned from
+  std::string first_date;             // training.dates.first, YYYY-MM-DD; empty if not stated
+  std::string last_date;              // training.dates.last, YYYY-MM-DD; empty if not stated
+};
+
 // One species as a species file describes it (or as the built-in table does).
 struct species_description {
   std::uint32_t nid = 0;
@@ -43,7 +51,8 @@ struct species_description {
   // networks like any other.
   bool fixed_prices = true;
   std::optional<std::array<std::string, 3>> networks;  // SHA-256 of _m1, _m2, _m3 (hex)
-  std::string training;  // the free-form "training" object as compact JSON; empty if absent
+  std::string training;      // the free-form "training" object as compact JSON; empty if absent
+  training_summary trained;  // what `training` says of the sales, read from it
 };
 
 // *** Reading and writing species files ***

@@ -8,8 +8,11 @@
 
 namespace {
 
+// Shows `text` in `label`, sensitive: the answer to the form as it stands.
 void set_label(GtkWidget *label, const std::string &text) {
-  if (label != nullptr) gtk_label_set_text(GTK_LABEL(label), text.c_str());
+  if (label == nullptr) return;
+  gtk_label_set_text(GTK_LABEL(label), text.c_str());
+  gtk_widget_set_sensitive(label, TRUE);
 }
 
 // Sets the window's width first, then all seven labels in field order. Every update
@@ -133,6 +136,13 @@ void set_hidden_power_resume_label(app_view *view, GtkWidget *label) {
   if (view) view->hidden_power_resume_label = label;
 }
 
+GtkWidget *get_source_line_label(const app_view *view) {
+  return view ? view->source_line_label : nullptr;
+}
+void set_source_line_label(app_view *view, GtkWidget *label) {
+  if (view) view->source_line_label = label;
+}
+
 void update_view(app_view *view) {
   update_for_status(view, PREDICTION_DONE);
 }
@@ -150,4 +160,21 @@ void update_view_special_price(app_view *view) {
 }
 void update_view_not_loaded(app_view *view) {
   update_for_status(view, PREDICTION_FAILED);
+}
+
+void update_source_line(app_view *view, const prediction_details *d, const char *nid_text,
+                        int status) {
+  if (view == nullptr) return;
+  write_source_line(d, nid_text, status, &view->shown.source_line);
+  set_label(view->source_line_label, view->shown.source_line);
+}
+
+void show_results_outdated(app_view *view) {
+  if (view == nullptr) return;
+  for (GtkWidget *label :
+       {view->hidden_power_label, view->models_intro_label, view->first_model_label,
+        view->second_model_label, view->third_model_label, view->model_resume_label,
+        view->hidden_power_resume_label, view->source_line_label}) {
+    if (label != nullptr) gtk_widget_set_sensitive(label, FALSE);
+  }
 }

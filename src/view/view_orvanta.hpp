@@ -18,6 +18,7 @@ struct app_view {
   GtkWidget *third_model_label = nullptr;
   GtkWidget *model_resume_label = nullptr;
   GtkWidget *hidden_power_resume_label = nullptr;
+  GtkWidget *source_line_label = nullptr;  // below the form: whose price it is
   app_model *view_model = nullptr;
   // What the labels show and the width last asked of the window (before scaling).
   view_texts shown;
@@ -44,6 +45,8 @@ GtkWidget *get_model_resume_label(const app_view *view);
 void set_model_resume_label(app_view *view, GtkWidget *label);
 GtkWidget *get_hidden_power_resume_label(const app_view *view);
 void set_hidden_power_resume_label(app_view *view, GtkWidget *label);
+GtkWidget *get_source_line_label(const app_view *view);
+void set_source_line_label(app_view *view, GtkWidget *label);
 
 // How much larger the widget's font is than the font the window's pixel positions were
 // made for (Sans 10 at 96 dots per inch), by its size and by the width of its text:
@@ -55,8 +58,9 @@ int scale_pixels(double scale, int pixels);
 
 // Each update shows the outcome of the last prediction stored in the view's model and
 // does nothing for a null view. REQUIRES: the view's model is not null.
-// Each rewrites all seven labels and asks for the window's width again (scaled with the
-// font): 709 for a result with a Hidden Power addition, 416 for anything else.
+// Each rewrites all seven labels, makes them sensitive again, and asks for the window's
+// width again (scaled with the font): 709 for a result with a Hidden Power addition, 416
+// for anything else.
 // A finished prediction: the Hidden Power line, the three prices, the summary and the
 // addition, if any.
 void update_view(app_view *view);
@@ -69,3 +73,14 @@ void update_view_special_price(app_view *view);
 // The species' networks could not be loaded or run: says so instead of leaving the
 // previous result on screen as if it answered the new question.
 void update_view_not_loaded(app_view *view);
+
+// Shows below the form whose price the last prediction gave (write_source_line): the
+// prediction of the National ID typed as `nid_text` returned `status`, with what it used
+// in *d. Does nothing for a null view. REQUIRES: d != NULL, nid_text != NULL.
+void update_source_line(app_view *view, const prediction_details *d, const char *nid_text,
+                        int status);
+
+// The form changed after a result was shown: the result labels and the source line turn
+// insensitive (greyed, and reported so to screen readers), their texts kept, until the
+// next update shows a new answer. Does nothing for a null view.
+void show_results_outdated(app_view *view);

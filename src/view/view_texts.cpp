@@ -3,12 +3,18 @@
 // tool composes them for every row of a batch, and this is most of its work per row.
 #include "view/view_texts.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <optional>
+#include <string_view>
 
 #include "common/contract.hpp"
+#include "model/ptp_path.hpp"
 
 namespace {
 
@@ -153,7 +159,124 @@ void write_message(const char *first_line, const char *intro, view_texts *texts)
   texts->window_width = window_default_width;
 }
 
+// *** The source line ***
+
+// U+00B7 MIDDLE DOT between single spaces: between the parts of a line.
+constexpr std::string_view source_separator = " \u00b7 ";
+
+// A folder as a person reads it: the home folder written "~".
+void append_folder(std::string *out, const std::string &folder) {
+  const char *home_variable = std::getenv("HOME");
+  std::string_view home = home_variable != nullptr ? home_variable : "";
+  while (home.size() > 1 && home.back() == '/') home.remove_suffix(1);
+  const bool under_home = home.size() > 1 && folder.compare(0, home.size(), home) == 0 &&
+                          (folder.size() == home.size() || folder[home.size()] == '/');
+  if (!under_home) {
+    out->append(folder);
+    return;
+  }
+  out->push_back('~');
+  out->append(folder, home.size());
+}
+
+// A share as a whole percentage (0.08 -> "8%"), halves rounded away from zero.
+void append_percent(std::string *out, double share) {
+  const double percent = std::round(share * 100.0);
+  char text[400];  // the longest a double printed without decimals can be
+  // Below 10^15 it is a whole number that 64 bits hold: digits, without printf's cost.
+  if (percent < 1e15) {
+    out->append(text,
+                std::to_chars(text, text + sizeof text, static_cast<std::uint64_t>(percent)).ptr);
+  } else {
+    const int n = std::snprintf(text, sizeof text, "%.0f", percent);
+    if (n > 0) out->append(text, std::min(static_cast<std::size_t>(n), sizeof text - 1));
+  }
+  out->push_back('%');
+}
+
+void append_whole(std::string *out, std::uint64_t n) {
+  char digits[24];
+  out->append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+}
+
+// The number a text names as a person would type it (digits only, no leading zero), or
+// nothing: a text of anything else names no species one could train.
+std::optional<std::uint32_t> typed_number(const char *text) {
+  const std::string_view digits(text);
+  if (digits.empty() || digits.size() > 9 || digits[0] == '0') return std::nullopt;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+  }
+  return national_number(text);
+}
+
+// "<name> (<N>) · <where its networks come from>".
+void append_species_source(const prediction_details *d, std::uint32_t nid, std::string *line) {
+  if (d->name.has_value()) {
+    line->append(*d->name).append(" (");
+    append_whole(line, nid);
+    line->push_back(')');
+  } else {
+    line->append("National ID ");  // a damaged species file names no species
+    append_whole(line, nid);
+  }
+  const training_summary &trained = d->trained;
+  if (d->source == species_file_state::valid && trained.rows.has_value()) {
+    line->append(source_separator).append("trained on ");
+    append_whole(line, *trained.rows);
+    line->append(" of your sales");
+    if (!trained.first_date.empty())
+      line->append(", ").append(trained.first_date).append(" to ").append(trained.last_date);
+  } else if (d->bundled) {
+    line->append(source_separator).append("example networks trained on made-up sales");
+  } else if (!d->folder.empty()) {
+    line->append(source_separator).append("networks in ");
+    append_folder(line, d->folder);
+  }
+}
+
+// For status 0 from a species file: what it measured for the spread's rating, each half
+// only where it states it.
+void append_measured(const prediction_details *d, std::string *line) {
+  if (d->source != species_file_state::valid) return;
+  if (!d->expected_error.has_value() && !d->range_coverage.has_value()) return;
+  line->push_back('\n');
+  if (d->expected_error.has_value()) {
+    line->append("Typical error ");
+    append_percent(line, *d->expected_error);
+  }
+  if (d->range_coverage.has_value()) {
+    if (d->expected_error.has_value()) line->append(source_separator);
+    append_percent(line, *d->range_coverage);
+    line->append(" of past sales like it sold inside the range");
+  }
+}
+
 }  // namespace
+
+void write_source_line(const prediction_details *d, const char *nid_text, int status,
+                       std::string *line) {
+  ORV_CHECK(d != NULL);
+  ORV_CHECK(nid_text != NULL);
+  ORV_CHECK(line != NULL);
+  line->clear();
+  if (status == PREDICTION_NOT_PRICED) {
+    if (const std::optional<std::uint32_t> nid = typed_number(nid_text); nid.has_value()) {
+      line->append("No networks for National ID ");
+      append_whole(line, *nid);
+      line->append(" yet: train them from your sales (see orvanta-train --help)");
+    }
+    return;
+  }
+  // A species file that cannot be read names no species, but a refusal still says where.
+  if (!d->name.has_value() && status != PREDICTION_FAILED) return;
+  append_species_source(d, national_number(nid_text), line);
+  if (status == PREDICTION_FAILED) {
+    if (!d->reason.empty()) line->append("\n").append(d->reason);
+  } else if (status == PREDICTION_DONE) {
+    append_measured(d, line);
+  }
+}
 
 void set_currency(char *text, std::uint32_t amount) {
   *write_price(text, amount) = '\0';

@@ -28,13 +28,14 @@ for program in "${programs[@]}"; do
 done
 
 # The bundled networks, every one of them.
-[ -d "$source_dir/ptp" ] || fail "there are no bundled networks in $source_dir/ptp"
-expected=$(cd "$source_dir/ptp" && ls -- *.tp | sort)
+bundled=$source_dir/share/orvanta/ptp
+[ -d "$bundled" ] || fail "there are no bundled networks in $bundled"
+expected=$(cd "$bundled" && ls -- *.tp | sort)
 installed=$(cd "$root/share/orvanta/ptp" && ls -- *.tp | sort)
-[ -n "$expected" ] || fail "no bundled networks in $source_dir/ptp"
+[ -n "$expected" ] || fail "no bundled networks in $bundled"
 [ "$expected" = "$installed" ] || fail "share/orvanta/ptp does not hold the bundled networks"
 for network in $expected; do
-  cmp -s "$source_dir/ptp/$network" "$root/share/orvanta/ptp/$network" ||
+  cmp -s "$bundled/$network" "$root/share/orvanta/ptp/$network" ||
     fail "share/orvanta/ptp/$network differs from the bundled one"
 done
 

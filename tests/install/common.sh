@@ -104,7 +104,8 @@ check_prices_along_search_path() {
       >"$tmp/out" 2>"$tmp/err") || fail "orvanta-cli $* exited with $? ($(cat "$tmp/err"))"
   }
   # NID NAME EXPECTED_ERROR FOLDER ROLE: a species file's expected error for the spread it
-  # rates 0 shows that the file priced the species.
+  # rates 0 shows that the file priced the species; the source line says where its networks
+  # come from, the bundled set as such.
   for species in "700 Workmon 0.05 ./ptp working folder" "701 Ownmon 0.05 $own your own networks" \
     "133 Eevee null $installed installed networks"; do
     read -r nid name error folder role <<<"$species"
@@ -113,10 +114,15 @@ check_prices_along_search_path() {
     err=$(cat "$tmp/err")
     grep -Fq '"status":0,' <<<"$out" || fail "species $nid: expected status 0, got: $out"
     grep -Fq "\"name\":\"$name\"," <<<"$out" || fail "species $nid is not $name: $out"
-    grep -Fq "\"expected_error\":$error}" <<<"$out" ||
+    grep -Fq "\"expected_error\":$error," <<<"$out" ||
       fail "species $nid: expected error $error, got: $out"
     grep -Fqx "orvanta-cli: networks folder: $folder ($role)" <<<"$err" ||
       fail "species $nid: --verbose does not name $folder ($role): $err"
+    source_line="$name ($nid) · networks in $folder"
+    [ "$nid" = 133 ] && source_line="Eevee (133) · example networks trained on made-up sales"
+    [ "$nid" = 133 ] || source_line+=$'\n'"Typical error 5%"
+    [ "$(python3 -c 'import json, sys; print(json.load(sys.stdin)["source_line"])' <"$tmp/out")" = \
+      "$source_line" ] || fail "species $nid: the source line is not \"$source_line\": $out"
   done
 
   printf 'shiny,nid,lvl,hp,atk,def,sp_atk,sp_def,spd\n0,%s,50,31,30,31,30,31,30\n' \
