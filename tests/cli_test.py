@@ -12,7 +12,6 @@ DATA_DIR holds ptp/ with small hand-made networks whose outputs are known:
   133 has no _m2 file, 123 has a damaged _m1 file -> status 1
 """
 import csv
-import hashlib
 import io
 import json
 import os
@@ -589,8 +588,9 @@ def sanitized(binary):
 
 
 class Guards(unittest.TestCase):
-    """What users put in place of files, National ID texts that would leave the networks
-    folder, and threads the system refuses: never a hang, a crash or a file outside."""
+    """National ID texts that would leave the networks folder, and threads the system
+    refuses: never a file outside, never a crash. (Files that are not regular files are
+    species_file_test's and species_snapshot_test's.)"""
 
     def setUp(self):
         self.tmp = tempfile.mkdtemp()
@@ -603,36 +603,6 @@ class Guards(unittest.TestCase):
     def price(self, nid, *more):
         return run(["--verbose", "--format", "json", "--ptp-dir", self.ptp] + list(more)
                    + [nid, "50"] + PLAIN)
-
-    def test_what_is_not_a_regular_file_fails_at_once_and_names_it(self):
-        # A FIFO with no writer, a link to an endless device and a folder, as a network file
-        # and as a species file: status 1 at once (no read that waits or never ends).
-        m2 = os.path.join(self.ptp, "58_m2.tp")
-        species = os.path.join(self.ptp, "120_species.json")
-        for path, nid in [(m2, "58"), (species, "120")]:
-            for make in [os.mkfifo, lambda p: os.symlink("/dev/zero", p), os.mkdir]:
-                if os.path.lexists(path):
-                    (os.rmdir if os.path.isdir(path) and not os.path.islink(path)
-                     else os.remove)(path)
-                make(path)
-                code, out, err = self.price(nid)
-                self.assertEqual((code, json.loads(out)["status"]), (1, 1), (path, make))
-                self.assertIn(path + " is not a regular file", err.replace(": is", " is"))
-
-    def test_network_with_a_checksum_is_read_whole_within_its_limit(self):
-        # The checksum path reads the file whole: a link to /dev/zero is refused unread.
-        sums = {}
-        for k in (1, 2, 3):
-            with open(os.path.join(self.ptp, "58_m%d.tp" % k), "rb") as f:
-                sums["m%d" % k] = hashlib.sha256(f.read()).hexdigest()
-        with open(os.path.join(self.ptp, "58_species.json"), "w") as f:
-            f.write(species_file(58, "Growlithe", [], None, networks=sums))
-        self.assertEqual(self.price("58")[0], 0)
-        os.remove(os.path.join(self.ptp, "58_m3.tp"))
-        os.symlink("/dev/zero", os.path.join(self.ptp, "58_m3.tp"))
-        code, _, err = self.price("58")
-        self.assertEqual(code, 1)
-        self.assertIn("58_m3.tp is not a regular file", err)
 
     def test_national_id_text_names_files_inside_the_networks_folder_only(self):
         # A species file for 5 prices the number that "5/x" stands for; networks named by
