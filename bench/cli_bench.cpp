@@ -1,8 +1,9 @@
 // orvanta-cli's batch throughput through the real binary: a 10,000-row file of random
 // 8-16-16-4 networks priced in each output format, on every core and on one. A batch of
-// unknown species (no network read) shows what the rest of a row costs. A batch of 1,000
-// distinct National ID texts of one number ("1aa", "1ab", ...) against a 2 MB species
-// file shows that a batch's memory does not grow with hostile rows (peak_rss_mb).
+// unknown species (no network read) shows what the rest of a row costs, and one with the
+// seller's own columns what carrying them through costs. A batch of 1,000 distinct National
+// ID texts of one number ("1aa", "1ab", ...) against a 2 MB species file shows that a
+// batch's memory does not grow with hostile rows (peak_rss_mb).
 // bench/cli_batch_numpy.py sets the tool beside a vectorized NumPy pipeline.
 //
 // ORVANTA_BENCH_CLI=<path> times another build of orvanta-cli (an earlier one, say) on
@@ -34,8 +35,9 @@ constexpr int batch_rows = 10000;
 constexpr int hostile_rows = 1000;
 constexpr int priced_species[7] = {58, 59, 120, 121, 123, 133, 212};
 
-// Random 8-16-16-4 networks for every priced species and two 10,000-row batch files (priced
-// species; unknown species) in a fresh temporary folder, removed when the program ends.
+// Random 8-16-16-4 networks for every priced species and three 10,000-row batch files
+// (priced species; unknown species; priced species with three columns of the seller's own)
+// in a fresh temporary folder, removed when the program ends.
 class bench_folder {
  public:
   bench_folder() {
@@ -53,6 +55,7 @@ class bench_folder {
     }
     write_batch("priced.csv", true);
     write_batch("unknown.csv", false);
+    write_batch("own_columns.csv", true, true);
     write_hostile();
   }
   ~bench_folder() {
@@ -62,16 +65,18 @@ class bench_folder {
   std::string path(const char *name) const { return (path_ / name).string(); }
 
  private:
-  void write_batch(const char *name, bool priced) {
+  void write_batch(const char *name, bool priced, bool own_columns = false) {
     std::mt19937 random(20240607);
     std::uniform_int_distribution<int> iv(10, 31), level(1, 100), coin(0, 1), species(0, 6);
     std::ofstream out(path_ / name);
-    out << "shiny,nid,lvl,hp,atk,def,sp_atk,sp_def,spd\n";
+    out << (own_columns ? "listing id,nickname," : "") << "shiny,nid,lvl,hp,atk,def,sp_atk,"
+        << "sp_def,spd" << (own_columns ? ",box\n" : "\n");
     for (int row = 0; row < batch_rows; ++row) {
       const int nid = priced ? priced_species[species(random)] : 300 + species(random);
+      if (own_columns) out << "L-" << row << ",\"Sparky, the " << row << "th\",";
       out << coin(random) << ',' << nid << ',' << level(random);
       for (int i = 0; i < 6; ++i) out << ',' << iv(random);
-      out << '\n';
+      out << (own_columns ? ",Box " + std::to_string(row % 30) + "\n" : "\n");
     }
   }
   // hostile/1_species.json: 80,000 distinct reference spreads (about 2 MB), and
@@ -181,6 +186,14 @@ void BM_BatchJsonNoNetworks(benchmark::State &state) {
   batch_benchmark(state, "unknown.csv", "json");
 }
 
+// The same rows with the seller's own listing id, nickname and box carried through.
+void BM_BatchJsonOwnColumns(benchmark::State &state) {
+  batch_benchmark(state, "own_columns.csv", "json");
+}
+void BM_BatchCsvOwnColumns(benchmark::State &state) {
+  batch_benchmark(state, "own_columns.csv", "csv");
+}
+
 // 1,000 distinct texts of one number against its 2 MB species file: each row's networks
 // are missing (status 1), the species file is the same for all.
 void BM_BatchJsonDistinctTextsOfOneSpecies(benchmark::State &state) {
@@ -192,6 +205,8 @@ BENCHMARK(BM_BatchJson)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BatchCsv)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BatchJsonOneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BatchJsonNoNetworks)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BatchJsonOwnColumns)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BatchCsvOwnColumns)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BatchJsonDistinctTextsOfOneSpecies)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

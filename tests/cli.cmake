@@ -1,8 +1,4 @@
-# The command-line tools' own code: the CSV reader, and orvanta-cli through its binary.
-add_executable(cli_csv_reader_test ${CMAKE_CURRENT_SOURCE_DIR}/cli_csv_reader_test.cpp)
-target_link_libraries(cli_csv_reader_test PRIVATE orvanta_csv GTest::gtest_main)
-gtest_discover_tests(cli_csv_reader_test DISCOVERY_TIMEOUT 30)
-
+# orvanta-cli's own code, and the tool through its binary.
 if(TARGET orvanta_cli_core)
   foreach(test cli_output_test cli_prediction_test)
     add_executable(${test} ${CMAKE_CURRENT_SOURCE_DIR}/${test}.cpp)
@@ -13,7 +9,7 @@ endif()
 
 # orvanta-cli through its real binary, one CTest test per group of cases.
 if(TARGET orvanta-cli)
-  foreach(group Single Usage Batch BatchPipeline SpeciesFields BadBatchInput Guards
+  foreach(group Single Usage Batch BatchRecords BatchPipeline SpeciesFields BadBatchInput Guards
                 InstalledNetworks CloneRoot)
     add_test(NAME cli_${group}
              COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/cli_test.py

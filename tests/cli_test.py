@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """orvanta-cli through its binary: single and batch pricing, the three formats, every
-prediction status, bad batch input, usage errors, exit statuses and the installed networks.
+prediction status, the records' input, listing and carried columns, bad batch input, usage
+errors, exit statuses and the installed networks.
 
 Usage: cli_test.py ORVANTA_CLI DATA_DIR [unittest arguments, e.g. a class name]
 DATA_DIR holds ptp/ with small hand-made networks whose outputs are known:
@@ -30,10 +31,13 @@ ENV = None  # HOME and XDG_DATA_HOME in a temporary folder: nothing of the machi
 
 LABELS = ["hidden_power_label", "models_intro_label", "first_model_label", "second_model_label",
           "third_model_label", "model_resume_label", "hidden_power_resume_label"]
-KEYS = ["status", "first_prediction", "second_prediction", "third_prediction",
+KEYS = ["input", "status", "first_prediction", "second_prediction", "third_prediction",
         "average_prediction", "lowest_price", "highest_price", "hidden_power_power",
         "hidden_power_base_price", "hidden_power", "special_price", "in_range_message", "labels",
-        "window_width", "name", "coverage", "expected_error", "source_line"]
+        "window_width", "name", "coverage", "expected_error", "source_line", "listing"]
+BATCH_KEYS = ["row", "input", "columns"] + KEYS[1:]
+ENTRIES = ["nid", "lvl", "hp", "atk", "def", "sp_atk", "sp_def", "spd"]
+LISTING = ["average", "lowest", "highest", "addition"]
 HEADER = "shiny,nid,lvl,hp,atk,def,sp_atk,sp_def,spd\n"
 
 GRASS = ["30", "31", "30", "30", "31", "31"]  # Hidden Power Grass, power 70 (Growlithe's type)
@@ -61,6 +65,11 @@ def one_json(args):
 
 def json_lines(out):
     return [json.loads(line) for line in out.splitlines()]
+
+
+def count_line(err, not_priced, rows):
+    """True when standard error ends with the batch's count of rows without a price."""
+    return err.endswith("orvanta-cli: %d of %d rows could not be priced\n" % (not_priced, rows))
 
 
 def text_block(record):
@@ -139,10 +148,17 @@ class Single(unittest.TestCase):
                                        "sp_atk", "sp_def", "spd"])
         self.assertEqual(values[2:10], args)
         got = dict(zip(header, values))
+        self.assertEqual(header[-4:], ["listing_" + k for k in LISTING])
         for key in KEYS:
             if key == "labels":
                 for name in LABELS:
                     self.assertEqual(got[name], rec["labels"][name], name)
+            elif key == "input":
+                self.assertEqual([got[k] for k in ["shiny"] + ENTRIES],
+                                 [str(rec["input"]["shiny"])] + [rec["input"][k] for k in ENTRIES])
+            elif key == "listing":
+                self.assertEqual([got["listing_" + k] for k in LISTING],
+                                 [str(rec["listing"][k]) for k in LISTING])
             elif rec[key] is None:
                 self.assertEqual(got[key], "", key)
             else:
@@ -280,15 +296,16 @@ class Batch(unittest.TestCase):
 
     def test_every_row_as_a_single_prediction_with_its_row_number(self):
         code, out, err = run(["--batch", "-", "--format", "json"], self.batch_file())
-        self.assertEqual((code, err), (0, ""))
+        self.assertEqual((code, err), (1, "orvanta-cli: 1 of 8 rows could not be priced\n"))
         records = json_lines(out)
         self.assertEqual([r["row"] for r in records], list(range(1, 9)))
         self.assertEqual([r["status"] for r in records], [0, 0, 2, 3, 4, 5, 1, 0])
         for row, rec in zip(self.ROWS, records):
             single = ["--shiny"] if row[0] == "1" else []
             _, expected, _ = one_json(single + row[1:])
-            self.assertEqual(list(rec.keys()), ["row"] + KEYS)
-            del rec["row"]
+            self.assertEqual(list(rec.keys()), BATCH_KEYS)
+            self.assertEqual(rec["columns"], {})
+            del rec["row"], rec["columns"]
             self.assertEqual(rec, expected, row)
 
     def test_rows_do_not_influence_each_other(self):
@@ -301,24 +318,34 @@ class Batch(unittest.TestCase):
         self.assertIsNone(second["in_range_message"])
         self.assertEqual(third["first_prediction"], 0)
 
-    def test_file_text_format_and_exit_0_despite_failures(self):
+    def test_file_text_format(self):
         with tempfile.TemporaryDirectory() as tmp:
             path = os.path.join(tmp, "box.csv")
             with open(path, "wb") as f:
                 f.write(self.batch_file())
             code, out, err = run(["--batch", path])
             _, records, _ = run(["--batch", path, "--format", "json"])
-        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(code, 1)  # row 7's networks are missing
+        self.assertTrue(count_line(err, 1, 8), err)
         blocks = out.split("\nRow ")
         self.assertEqual(len(blocks), 8)
         self.assertTrue(out.startswith("Row 1\nHidden Power:  Grass\n"))
         for number, (block, rec) in enumerate(zip(blocks, json_lines(records)), start=1):
             self.assertEqual(block.removeprefix("Row "), "%d\n" % number + text_block(rec))
 
+    def test_pipes_named_by_a_path(self):
+        rows = [["0", "120", "50"] + FIRE, ["0", "58", "50"] + GRASS]
+        code, out, err = run(["--batch", "/dev/stdin", "--format", "json"], self.batch_file(rows))
+        self.assertEqual((code, err, [r["status"] for r in json_lines(out)]), (0, "", [0, 0]))
+        script = 'exec "$0" --batch <(printf "%s" "$1") --format json'
+        p = subprocess.run(["bash", "-c", script, BINARY, self.batch_file(rows).decode()],
+                           capture_output=True, cwd=DATA, env=ENV, timeout=60)
+        self.assertEqual((p.returncode, p.stdout.decode()), (0, out))
+
     def test_csv_format(self):
         rows = [["0", "120", "50"] + FIRE, ["0", "58"], ["1", "212", "1"] + PLAIN]
         code, out, _ = run(["--batch", "-", "--format", "csv"], self.batch_file(rows))
-        self.assertEqual(code, 0)
+        self.assertEqual(code, 1)  # row 2 cannot be read
         table = list(csv.reader(io.StringIO(out, newline="")))
         self.assertEqual(table[0][:4], ["row", "error", "status", "shiny"])
         self.assertTrue(all(len(r) == len(table[0]) for r in table))
@@ -333,12 +360,120 @@ class Batch(unittest.TestCase):
     def test_verbose_names_rows_and_counts_on_stderr(self):
         code, out, err = run(["--batch", "-", "--verbose"], self.batch_file(
             [["0", "120", "50"] + PLAIN, ["x"], ["0", "133", "50"] + PLAIN]))
-        self.assertEqual(code, 0)
+        self.assertEqual(code, 1)
+        self.assertTrue(count_line(err, 2, 3), err)  # still the last line
         self.assertIn("row 1\n", err)
         self.assertIn("0.952574", err)
         self.assertIn("row 3: cannot open ./ptp/133_m2.tp", err)
         self.assertIn("2 rows priced, 1 rows could not be read", err)
         self.assertNotIn("0.952574", out)
+
+
+class BatchRecords(unittest.TestCase):
+    """What scripts join on and list at: the input as given, the seller's own columns carried
+    through byte for byte, the listing prices, and an exit status that counts failures."""
+
+    # A byte-order mark; quotes, commas, a line break and blanks inside quoted cells; an
+    # empty header name; a name used twice; a name that is not UTF-8; a row cut short, a row
+    # with a bad shiny, and a row whose prediction fails.
+    AWKWARD = (b'\xef\xbb\xbf' + b'listing id,shiny,nid,lvl,hp,atk,def,sp_atk,sp_def,spd,,note,'
+               b'"a, ""b""",note,\xff\r\n' +
+               b'"L-1",0,58,50,30,31,30,30,31,31,x,"say ""hi"", twice","two\r\nlines", spaced ,'
+               b'\xfe\r\n' +
+               b'L-2,0,120," 50",31,30,31,30,31,30,,," lead",,\r\n' +
+               b'L-3,0,58,50\r\n' +
+               b'L-4,yes,58,50,30,31,30,30,31,31,y,n,q,s,t\r\n' +
+               b'L-5,0,133,50,20,21,22,23,24,25,,,,,\r\n')
+    CELLS = [["L-1", "x", 'say "hi", twice', "two\r\nlines", "spaced", "\ufffd"],
+             ["L-2", "", "", " lead", "", ""], ["L-3"], ["L-4", "y", "n", "q", "s", "t"],
+             ["L-5", "", "", "", "", ""]]
+    KEYS = ["listing id", "column_11", "note", 'a, "b"', "note_2", "\ufffd"]
+
+    def batch(self, fmt):
+        return run(["--batch", "-", "--format", fmt], self.AWKWARD)
+
+    def test_input_as_given_in_every_json_record(self):
+        _, rec, _ = one_json(["--shiny", "58", " 50", "30", "31", "30", "30", "31", "31"])
+        self.assertEqual(rec["input"], {"shiny": 1, "nid": "58", "lvl": " 50", "hp": "30",
+                                        "atk": "31", "def": "30", "sp_atk": "30",
+                                        "sp_def": "31", "spd": "31"})
+        self.assertNotIn("columns", rec)
+        records = json_lines(self.batch("json")[1])
+        self.assertEqual(records[1]["input"], {"shiny": 0, "nid": "120", "lvl": " 50", "hp": "31",
+                                               "atk": "30", "def": "31", "sp_atk": "30",
+                                               "sp_def": "31", "spd": "30"})
+        self.assertEqual([r["input"] is None for r in records], [False, False, True, True, False])
+
+    def test_extra_columns_in_json_in_file_order_error_records_included(self):
+        code, out, err = self.batch("json")
+        records = json_lines(out)
+        self.assertEqual([r["row"] for r in records], [1, 2, 3, 4, 5])
+        for rec, cells in zip(records, self.CELLS):
+            self.assertEqual(list(rec["columns"].items()), list(zip(self.KEYS, cells)), rec["row"])
+        self.assertEqual(list(records[2].keys()), ["row", "error", "input", "columns"])
+        self.assertIn("fields", records[2]["error"])
+        self.assertIn("shiny", records[3]["error"])
+
+    def test_extra_columns_in_csv_byte_for_byte_quoted_only_where_needed(self):
+        raw = subprocess.run([BINARY, "--batch", "-", "--format", "csv"], input=self.AWKWARD,
+                             capture_output=True, cwd=DATA, env=ENV, timeout=60).stdout
+        lines = raw.split(b"\n")
+        self.assertTrue(lines[0].endswith(b',listing_addition,listing id,,note,"a, ""b""",note,'
+                                          b'\xff'), lines[0])
+        table = list(csv.reader(io.StringIO(raw.decode("latin-1"), newline="")))
+        width = len(table[0])
+        self.assertTrue(all(len(r) == width for r in table))
+        for row, cells in zip(table[1:], self.CELLS):
+            # As read, the byte that is not UTF-8 included (JSON replaced it).
+            expected = [c.replace("\ufffd", "\xfe") for c in cells]
+            expected += [""] * (6 - len(expected))  # past where the row could be read
+            self.assertEqual(row[width - 6:], expected, row[0])
+        # Plain cells stay as they were; only cells CSV cannot hold plain are quoted.
+        self.assertIn(b',L-1,x,"say ""hi"", twice","two\r\nlines",spaced,\xfe\n', raw)
+        self.assertIn(b',L-2,,," lead",,\n', raw)
+
+    def test_listing_prices_by_status(self):
+        def listing(args):
+            return one_json(args)[1]["listing"]
+        # Without an addition: the model's own figures.
+        self.assertEqual(listing(["120", "50"] + PLAIN),
+                         {"average": 600000, "lowest": 540000, "highest": 660000, "addition": 0})
+        # With one: the figures of the window's addition text.
+        rec = one_json(["58", "50"] + GRASS)[1]
+        self.assertEqual(rec["listing"], {"average": 1060000, "lowest": 1054000,
+                                          "highest": 1066000, "addition": 1000000})
+        self.assertTrue(rec["labels"]["hidden_power_resume_label"].endswith(
+            "addition is: 1.00m \nand the new recommended sales range is 1.05m - 1.07m"))
+        # Fixed prices: the price the message states, its mean as the average.
+        for ivs, low, high in [(["3"] * 6, 3000000, 4000000), (["31"] * 6, 3000000, 3000000),
+                               (["1", "2", "3", "4", "5", "6"], 100000, 100000)]:
+            self.assertEqual(listing(["58", "50"] + ivs), {"average": (low + high) // 2,
+                                                           "lowest": low, "highest": high,
+                                                           "addition": 0}, ivs)
+        for args in [["133", "50"] + PLAIN, ["1", "50"] + PLAIN, ["58", "101"] + PLAIN,
+                     ["58", "50", "33"] + PLAIN[1:]]:
+            self.assertIsNone(listing(args), args)
+        code, out, _ = run(["--format", "csv", "58", "50", "3", "3", "3", "3", "3", "3"])
+        header, values = list(csv.reader(io.StringIO(out, newline="")))
+        self.assertEqual(values[-4:], ["3500000", "3000000", "4000000", "0"])
+        code, out, _ = run(["--format", "csv", "1", "50"] + PLAIN)
+        self.assertEqual(list(csv.reader(io.StringIO(out, newline="")))[1][-4:], [""] * 4)
+
+    def test_exit_status_counts_the_rows_without_a_price(self):
+        code, out, err = self.batch("text")
+        self.assertEqual(code, 1)
+        self.assertEqual(err, "orvanta-cli: 3 of 5 rows could not be priced\n")  # L-3, L-4, L-5
+        code, out, err = run(["--batch", "-", "--verbose"], self.AWKWARD)
+        self.assertEqual(code, 1)
+        self.assertTrue(err.endswith("\norvanta-cli: 3 of 5 rows could not be priced\n"), err)
+        # Statuses 2 to 5 are answers.
+        answers = HEADER + "".join(",".join(r) + "\n" for r in [
+            ["0", "1", "50"] + PLAIN, ["0", "58", "101"] + PLAIN, ["0", "58", "50", "40"] + PLAIN[1:],
+            ["0", "58", "50"] + ["31"] * 6, ["0", "58", "50"] + GRASS])
+        self.assertEqual(run(["--batch", "-"], answers.encode())[0::2], (0, ""))
+        self.assertEqual(run(["--batch", "-"], HEADER.encode())[0::2], (0, ""))
+        code, out, err = run(["--help"])
+        self.assertIn("rows could not be priced", " ".join(out.split()))
 
 
 class BatchPipeline(unittest.TestCase):
@@ -379,8 +514,10 @@ class BatchPipeline(unittest.TestCase):
         rows = self.rows(300)
         code, out, err = run(["--batch", "-", "--format", "json", "--ptp-dir", self.ptp,
                               "--jobs", "2"], self.batch(rows))
-        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(code, 1)
         records = json_lines(out)
+        not_priced = sum(1 for r in records if "error" in r or r["status"] == 1)
+        self.assertEqual(err, "orvanta-cli: %d of 300 rows could not be priced\n" % not_priced)
         self.assertEqual([r["row"] for r in records], list(range(1, 301)))
         singles = {}
         for row, rec in zip(rows, records):
@@ -396,9 +533,9 @@ class BatchPipeline(unittest.TestCase):
                     self.assertEqual(code, 1)
             expected = singles[key]
             if expected is None:
-                self.assertEqual(list(rec.keys()), ["row", "error"])
+                self.assertEqual(list(rec.keys()), ["row", "error", "input", "columns"])
                 continue
-            del rec["row"]
+            del rec["row"], rec["columns"]
             self.assertEqual(rec, expected, row)
         statuses = {r["status"] for r in singles.values() if r is not None}
         self.assertEqual(statuses, {0, 1, 2, 3, 4, 5})
@@ -407,20 +544,29 @@ class BatchPipeline(unittest.TestCase):
         rows = [["0", "121", "50"] + PLAIN, ["0", "58", "50"] + PLAIN] * 3
         code, out, err = run(["--batch", "-", "--verbose", "--ptp-dir", self.ptp],
                              self.batch(rows))
-        self.assertEqual(code, 0)
+        self.assertEqual(code, 1)
         for number in (1, 3, 5):
             self.assertIn("row %d: %s/121_m2.tp is damaged" % (number, self.ptp), err)
 
     def test_every_thread_count_gives_the_same_bytes_in_order(self):
-        data = self.batch(self.rows(3000, seed=11))
+        # The seller's own columns around the inputs, notes long enough that chunks of rows
+        # go on before they are full.
+        rng = random.Random(5)
+        rows = ['%d,"box, %d",%s,"%s",x%d' % (n, n % 9, ",".join(r), 'n""' * rng.randrange(1300), n)
+                for n, r in enumerate(self.rows(3000, seed=11))]
+        data = ("id,box," + HEADER.strip() + ",note,\n" + "\n".join(rows) + "\n").encode()
         for fmt in ["json", "csv", "text"]:
             outputs = set()
             for jobs in ["1", "3", "8"]:
                 code, out, err = run(["--batch", "-", "--format", fmt, "--ptp-dir", self.ptp,
                                       "--jobs", jobs], data)
-                self.assertEqual((code, err), (0, ""), (fmt, jobs))
-                outputs.add(out)
+                self.assertEqual(code, 1, (fmt, jobs))
+                outputs.add((out, err))
             self.assertEqual(len(outputs), 1, fmt)
+            if fmt == "json":
+                for r in json_lines(out):
+                    if "error" not in r:
+                        self.assertEqual(r["columns"]["column_13"], "x%d" % (r["row"] - 1))
         code, out, err = run(["--batch", "-", "--verbose", "--ptp-dir", self.ptp, "--jobs", "4"],
                              data)
         rows = [int(line.split()[2]) for line in err.splitlines()
@@ -490,7 +636,11 @@ class SpeciesFields(unittest.TestCase):
     def records(self, rows, fmt="json"):
         data = (HEADER + "".join(",".join(r) + "\n" for r in rows)).encode()
         code, out, err = run(["--batch", "-", "--format", fmt, "--ptp-dir", self.ptp], data)
-        self.assertEqual((code, err), (0, ""))
+        if code == 0:
+            self.assertEqual(err, "")
+        else:  # the damaged species file's rows have no price
+            self.assertEqual(code, 1)
+            self.assertRegex(err, r"^orvanta-cli: \d+ of %d rows could not be priced\n$" % len(rows))
         return out
 
     def test_json_fields_by_species_and_status(self):
@@ -513,12 +663,15 @@ class SpeciesFields(unittest.TestCase):
     def test_csv_columns_match_json(self):
         rows = [["0", "300", "50"] + PLAIN, ["0", "1", "50"] + PLAIN, ["0", "300"]]
         table = list(csv.reader(io.StringIO(self.records(rows, "csv"), newline="")))
-        self.assertEqual(table[0][-5:],
-                         ["window_width", "name", "coverage", "expected_error", "source_line"])
+        self.assertEqual(table[0][-9:-4], ["window_width", "name", "coverage", "expected_error",
+                                           "source_line"])
+        self.assertEqual(table[0][-4:], ["listing_average", "listing_lowest", "listing_highest",
+                                         "listing_addition"])
         self.assertTrue(all(len(r) == len(table[0]) for r in table))
-        self.assertEqual(table[1][-4:], ["Flab\u00e9b\u00e9", "0", "0.05", self.source_300])
-        self.assertEqual(table[2][-4:], ["", "", "", NO_NETWORKS_1])
-        self.assertEqual(table[3][-4:], ["", "", "", ""])
+        self.assertEqual(table[1][-8:-4], ["Flab\u00e9b\u00e9", "0", "0.05", self.source_300])
+        self.assertEqual(table[2][-8:-4], ["", "", "", NO_NETWORKS_1])
+        self.assertEqual(table[2][-4:], [""] * 4)
+        self.assertEqual(table[3][-8:], [""] * 8)
 
     def test_source_line_says_whose_price_it_is(self):
         dated = {"rows": 5, "dates": {"first": "2025-01-01", "last": "2025-12-31"}}
@@ -656,8 +809,12 @@ class Guards(unittest.TestCase):
 class BadBatchInput(unittest.TestCase):
     def records(self, data):
         code, out, err = run(["--batch", "-", "--format", "json"], data)
-        self.assertEqual((code, err), (0, ""))
-        return json_lines(out)
+        records = json_lines(out)
+        not_priced = sum(1 for r in records if "error" in r or r["status"] == 1)
+        self.assertEqual(code, 1 if not_priced else 0)
+        self.assertTrue(not_priced == 0 and err == "" or count_line(err, not_priced, len(records)),
+                        err)
+        return records
 
     def test_each_bad_row_gets_an_error_record_and_the_rest_is_priced(self):
         long_text = "9" * 100000
@@ -679,7 +836,8 @@ class BadBatchInput(unittest.TestCase):
                               (3, ["shiny", '"yes"']), (4, ["shiny"]), (5, ["nid", "admits 3"]),
                               (6, ["spd", "admits 2"]), (7, ["lvl", "longer than"]),
                               (8, ["10 fields"]), (9, ["nid", "UTF-8"])]:
-            self.assertEqual(list(records[number - 1].keys()), ["row", "error"], number)
+            self.assertEqual(list(records[number - 1].keys()), ["row", "error", "input", "columns"],
+                             number)
             for word in words:
                 self.assertIn(word, errors[number - 1], number)
         self.assertEqual((records[9]["status"], records[9]["first_prediction"]), (0, 600000))
@@ -728,7 +886,8 @@ class BadBatchInput(unittest.TestCase):
     def test_unreadable_files_and_missing_columns_exit_2_with_one_message(self):
         self.assert_refused(["--batch", "/nonexistent/box.csv"], b"",
                             ["/nonexistent/box.csv", "No such file"])
-        self.assert_refused(["--batch", "/"], b"", ["Is a directory"])
+        self.assert_refused(["--batch", "/"], b"", ["/: it is a folder"])
+        self.assert_refused(["--batch", "/dev/zero"], b"", ["/dev/zero: it is a device"])
         self.assert_refused(["--batch", "-"], b"", ["no header"])
         self.assert_refused(["--batch", "-"], b"shiny,nid,lvl,hp,atk,def,sp_atk,spd\n0,1,2,3,4,5,6,7\n",
                             ['"sp_def"'])

@@ -120,8 +120,11 @@ class Usage(TempDir):
         code, _, err = run(["--out", self.dir, os.path.join(self.dir, "missing.csv")])
         self.assertEqual(code, 2)
         self.assertIn("missing.csv", err)
-        code, _, err = run(["--out", self.dir, self.dir])  # a folder reads as no file
-        self.assertEqual(code, 2)
+        # A folder or a device is refused at once, before anything is read or trained.
+        for path, word in [(self.dir, "folder"), ("/dev/zero", "device")]:
+            code, _, err = run(["--out", self.dir, path])
+            self.assertEqual((code, err.count("\n")), (2, 1), err)
+            self.assertIn(path + ": it is a " + word, err)
 
     def test_missing_column_exits_2(self):
         path = self.write("s.csv", "nid,shiny,hp,atk,def,sp_atk,sp_def,spd\n58,0,1,2,3,4,5,6\n")
@@ -326,6 +329,23 @@ class Output(TempDir):
                                     "2024-01-02,58,0,20,21,22,23,24,26,8\n").encode())
         self.assertEqual(code, 0, err)
         self.assertIn("(--since 2024-01-02: 1 earlier sales left out)", out)
+
+    def test_pipes_named_by_a_path(self):
+        """/dev/stdin and <(cmd) are pipes that can be read once: the header, the optional
+        date column included, is read from the one stream."""
+        dated = ("date," + HEADER + "2024-01-01,58,0,20,21,22,23,24,25,9\n"
+                 "2024-01-02,58,0,20,21,22,23,24,26,8\n")
+        undated = HEADER + "58,0,20,21,22,23,24,25,9\n"
+        for data, since in [(dated, ["--since", "2024-01-02"]), (undated, [])]:
+            code, out, err = run(["--epochs", "1", "--out", self.dir] + since + ["/dev/stdin"],
+                                 stdin=data.encode())
+            self.assertEqual(code, 0, err)
+            self.assertIn("58", out)
+        script = 'exec "$0" --epochs 1 --out "$1" --since 2024-01-02 <(printf "%s" "$2")'
+        p = subprocess.run(["bash", "-c", script, BINARY, self.dir, dated], capture_output=True,
+                           timeout=120, env=environment())
+        self.assertEqual(p.returncode, 0, p.stderr)
+        self.assertIn(b"(--since 2024-01-02: 1 earlier sales left out)", p.stdout)
 
 
 class Reproducible(TempDir):

@@ -11,6 +11,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -160,6 +161,17 @@ TEST(ComposeViewTexts, HiddenPowerAdditionIsTruncatedToWholePd) {
                                                  "86k - 99k"),
             std::string::npos)
       << texts.hidden_power_resume_label;
+  // The listing prices are the text's figures to the Pd; the average is raised alike.
+  const listing_prices listed = compute_listing_prices(&m);
+  EXPECT_EQ(listed.addition, 85714u);
+  EXPECT_EQ(listed.lowest, 86713u);
+  EXPECT_EQ(listed.highest, 99999u);
+  EXPECT_EQ(listed.average, 1320281u);  // 85714.28... + 1234567
+  m.hidden_power_power = 0;             // no addition: the model's own figures
+  const listing_prices plain = compute_listing_prices(&m);
+  EXPECT_EQ(
+      std::vector<std::uint32_t>({plain.average, plain.lowest, plain.highest, plain.addition}),
+      std::vector<std::uint32_t>({1234567, 999, 14285, 0}));
 }
 
 TEST(ComposeViewTexts, HugeAdditionStaysAtTheTopOfTheRange) {

@@ -1,12 +1,5 @@
-# CSV reading shared by orvanta-cli and orvanta-train: Debian's libcsv does the tokenising.
-find_path(LIBCSV_INCLUDE_DIR csv.h REQUIRED)
-find_library(LIBCSV_LIBRARY csv REQUIRED)
-add_library(orvanta_csv STATIC ${CMAKE_CURRENT_LIST_DIR}/csv_reader.cpp)
-target_include_directories(orvanta_csv PUBLIC ${PROJECT_SOURCE_DIR}/src ${LIBCSV_INCLUDE_DIR})
-target_link_libraries(orvanta_csv PUBLIC ${LIBCSV_LIBRARY})
-
 # orvanta-cli: the window's prediction and texts from the command line.
-if(TARGET orvanta_view_texts)
+if(TARGET orvanta_view_texts AND TARGET orvanta_csv)
   find_package(CLI11 CONFIG REQUIRED)
   find_package(nlohmann_json 3 REQUIRED)
   # One prediction as the tool makes it and its records in each format; the fuzz targets

@@ -61,7 +61,8 @@ class pipeline {
       : file_(file),
         settings_(settings),
         out_fd_(out_fd),
-        pricer_(create_batch_pricer(settings->path, settings->path_given, settings->verbose)) {
+        pricer_(create_batch_pricer(settings->path, settings->path_given, settings->verbose)),
+        extra_(name_extra_columns(csv_other_columns(file))) {
     threads_ = settings->threads != 0 ? settings->threads : std::thread::hardware_concurrency();
     threads_ = std::max(1u, threads_);
     chunks_.resize(4 * static_cast<std::size_t>(threads_));
@@ -83,7 +84,7 @@ class pipeline {
     result_.threads = static_cast<unsigned>(workers.size());
     if (workers.empty()) return result_;
     std::string header;
-    append_header(settings_->format, true, &header);
+    append_header(settings_->format, true, &header, &extra_);
     if (write_all(out_fd_, header)) {
       read_chunks();
     } else {
@@ -111,11 +112,13 @@ class pipeline {
       c->priced = false;
       int r = 1;
       std::string error;
-      while (c->count < c->rows.size()) {
+      std::size_t bytes = 0;
+      while (c->count < c->rows.size() && bytes < settings_->chunk_bytes) {
         // Rows held go on before a read that may wait for the writer of a pipe.
         if (c->count > 0 && !csv_row_ready(file_)) break;
         r = read_csv_row(file_, &c->rows[c->count], &error);
         if (r != 1) break;
+        bytes += c->rows[c->count].bytes;
         ++c->count;
       }
       std::lock_guard lock(mutex_);
@@ -164,13 +167,13 @@ class pipeline {
     char *diagnostics_text = nullptr;
     std::size_t diagnostics_size = 0;
     if (settings_->verbose) diagnostics = open_memstream(&diagnostics_text, &diagnostics_size);
-    std::uint64_t priced = 0, unreadable = 0;
+    std::uint64_t priced = 0, failed = 0, unreadable = 0;
     for (std::size_t i = 0; i < c->count; ++i) {
       csv_row &row = c->rows[i];
       const bool first = row.number == 1;
       read_batch_form(&row, &state->form);
       if (!row.error.empty()) {
-        append_row_error(settings_->format, first, row.number, row.error, &c->out);
+        append_row_error(settings_->format, first, row.number, row.error, &c->out, &extra_, &row);
         ++unreadable;
         continue;
       }
@@ -178,13 +181,15 @@ class pipeline {
         std::fprintf(diagnostics, "orvanta-cli: row %llu\n",
                      static_cast<unsigned long long>(row.number));
       price_form(pricer_.get(), &state->form, diagnostics, &state->prediction);
-      if (diagnostics != nullptr && state->prediction.status == PREDICTION_FAILED) {
-        std::fprintf(diagnostics, "orvanta-cli: row %llu: %s\n",
-                     static_cast<unsigned long long>(row.number),
-                     state->prediction.details.reason.c_str());
+      if (state->prediction.status == PREDICTION_FAILED) {
+        ++failed;
+        if (diagnostics != nullptr)
+          std::fprintf(diagnostics, "orvanta-cli: row %llu: %s\n",
+                       static_cast<unsigned long long>(row.number),
+                       state->prediction.details.reason.c_str());
       }
       append_prediction(settings_->format, true, first, row.number, &state->form,
-                        &state->prediction, &c->out);
+                        &state->prediction, &c->out, &extra_, &row);
       ++priced;
     }
     if (diagnostics != nullptr) {
@@ -194,6 +199,7 @@ class pipeline {
     }
     std::lock_guard lock(mutex_);
     result_.priced += priced;
+    result_.failed += failed;
     result_.unreadable += unreadable;
   }
 
@@ -222,6 +228,7 @@ class pipeline {
   const batch_settings *settings_;
   int out_fd_;
   batch_pricer_ptr pricer_;
+  const extra_columns extra_;  // the names the records give the file's other columns
   unsigned threads_ = 1;
   std::vector<chunk> chunks_;  // chunk number k lives in slot k % size
 

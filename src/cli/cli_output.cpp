@@ -2,11 +2,13 @@
 
 #include <csv.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <unordered_set>
 
 #include "common/utf8_text.hpp"
 
@@ -140,7 +142,125 @@ void append_json_text_or_null(std::string *out, const char *text) {
   }
 }
 
+// *** What the records add for scripts: the input as given, the batch file's own columns
+// carried through, and the prices a seller lists at.
+
+// The input of a finished prediction, as given: the shiny flag and the eight texts.
+void append_json_input(std::string *out, const cli_form *form) {
+  out->append("\"input\":{\"shiny\":");
+  append_signed(out, form->is_shiny);
+  for (std::size_t i = 0; i < std::size(cli_entry_names); ++i) {
+    out->push_back(',');
+    append_key(out, cli_entry_names[i]);
+    append_json_string(out, form->texts[i]);
+  }
+  out->push_back('}');
+}
+
+// The batch file's other columns of the row, as far as it could be read.
+void append_json_columns(std::string *out, const extra_columns *extra, const csv_row *cells) {
+  out->append("\"columns\":{");
+  if (extra != nullptr && cells != nullptr) {
+    const std::size_t count = std::min(cells->others_read, extra->json_keys.size());
+    for (std::size_t i = 0; i < count; ++i) {
+      if (i != 0) out->push_back(',');
+      out->append(extra->json_keys[i]).push_back(':');
+      append_json_string(out, cells->others[i]);
+    }
+  }
+  out->push_back('}');
+}
+
+// The prices a seller lists at: for status 0 the window's own figures with the Hidden
+// Power addition, for status 5 the fixed price its message states; none otherwise.
+std::optional<listing_prices> listing_of(const cli_prediction *p) {
+  if (p->status == PREDICTION_DONE) return compute_listing_prices(reported_model(p));
+  const fixed_price *fixed = p->details.fixed;
+  if (p->status != PREDICTION_SPECIAL_PRICE || fixed == nullptr) return std::nullopt;
+  listing_prices listed;
+  listed.lowest = fixed->lowest;
+  listed.highest = fixed->highest;
+  listed.average =
+      static_cast<std::uint32_t>((static_cast<std::uint64_t>(fixed->lowest) + fixed->highest) / 2);
+  return listed;
+}
+
+void append_json_listing(std::string *out, const cli_prediction *p) {
+  out->append("\"listing\":");
+  const std::optional<listing_prices> listed = listing_of(p);
+  if (!listed.has_value()) {
+    out->append("null");
+    return;
+  }
+  out->append("{\"average\":");
+  append_number(out, listed->average);
+  out->append(",\"lowest\":");
+  append_number(out, listed->lowest);
+  out->append(",\"highest\":");
+  append_number(out, listed->highest);
+  out->append(",\"addition\":");
+  append_number(out, listed->addition);
+  out->push_back('}');
+}
+
+// The four listing columns, each after a separator; empty where there is no listing.
+void append_csv_listing(std::string *out, const cli_prediction *p) {
+  const std::optional<listing_prices> listed = listing_of(p);
+  for (std::uint32_t listing_prices::*figure :
+       {&listing_prices::average, &listing_prices::lowest, &listing_prices::highest,
+        &listing_prices::addition}) {
+    out->push_back(',');
+    if (listed.has_value()) append_number(out, (*listed).*figure);
+  }
+}
+
+// A batch file's cell or header name as read, quoted only where CSV needs it: a separator,
+// a quote or a line break inside, or blanks at either end (which a reader drops from an
+// unquoted cell).
+void append_csv_cell(std::string *out, std::string_view text) {
+  const bool plain = text.find_first_of(",\"\r\n") == std::string_view::npos &&
+                     (text.empty() || (text.front() != ' ' && text.front() != '\t' &&
+                                       text.back() != ' ' && text.back() != '\t'));
+  if (plain) {
+    out->append(text);
+  } else {
+    append_csv_text(out, text);
+  }
+}
+
+// The batch file's other columns of the row, each after a separator; empty past where the
+// row could be read.
+void append_csv_columns(std::string *out, const extra_columns *extra, const csv_row *cells) {
+  if (extra == nullptr) return;
+  const std::size_t read = cells != nullptr ? cells->others_read : 0;
+  for (std::size_t i = 0; i < extra->csv_names.size(); ++i) {
+    out->push_back(',');
+    if (i < read) append_csv_cell(out, cells->others[i]);
+  }
+}
+
 }  // namespace
+
+extra_columns name_extra_columns(const std::vector<csv_other_column> &others) {
+  extra_columns named;
+  std::unordered_set<std::string> taken;  // keys as written, so texts that are not UTF-8
+                                          // and end up alike count as taken too
+  for (const csv_other_column &column : others) {
+    std::string base;
+    append_json_string(
+        &base, column.name.empty() ? "column_" + std::to_string(column.place) : column.name);
+    std::string key = base;
+    for (unsigned n = 2; taken.count(key) != 0; ++n) {
+      key.assign(base, 0, base.size() - 1).append("_" + std::to_string(n)).push_back('"');
+    }
+    taken.insert(key);
+    named.json_keys.push_back(std::move(key));
+    std::string name;
+    append_csv_cell(&name, column.name);
+    named.csv_names.push_back(std::move(name));
+  }
+  return named;
+}
 
 void append_json_string(std::string *out, std::string_view text) {
   static constexpr char hex[] = "0123456789abcdef";
@@ -202,7 +322,7 @@ void append_json_string(std::string *out, std::string_view text) {
   out->push_back('"');
 }
 
-void append_header(cli_format format, bool batch, std::string *out) {
+void append_header(cli_format format, bool batch, std::string *out, const extra_columns *extra) {
   if (format != cli_format::csv) return;
   out->append(batch ? "row,error," : "");
   out->append("status,shiny");
@@ -210,11 +330,17 @@ void append_header(cli_format format, bool batch, std::string *out) {
   for (const figure_field &f : figures) out->append(",").append(f.name);
   for (const text_field &t : model_texts) out->append(",").append(t.name);
   for (const label_field &l : labels_in_reading_order) out->append(",").append(l.name);
-  out->append(",window_width,name,coverage,expected_error,source_line\n");
+  out->append(",window_width,name,coverage,expected_error,source_line");
+  out->append(",listing_average,listing_lowest,listing_highest,listing_addition");
+  if (extra != nullptr) {
+    for (const std::string &name : extra->csv_names) out->append(",").append(name);
+  }
+  out->push_back('\n');
 }
 
 void append_prediction(cli_format format, bool batch, bool first, std::uint64_t row,
-                       const cli_form *form, const cli_prediction *p, std::string *out) {
+                       const cli_form *form, const cli_prediction *p, std::string *out,
+                       const extra_columns *extra, const csv_row *cells) {
   const app_model *m = reported_model(p);
   switch (format) {
     case cli_format::json: {
@@ -222,6 +348,12 @@ void append_prediction(cli_format format, bool batch, bool first, std::uint64_t 
       if (batch) {
         append_key(out, "row");
         append_number(out, row);
+        out->push_back(',');
+      }
+      append_json_input(out, form);
+      out->push_back(',');
+      if (batch) {
+        append_json_columns(out, extra, cells);
         out->push_back(',');
       }
       append_key(out, "status");
@@ -260,6 +392,8 @@ void append_prediction(cli_format format, bool batch, bool first, std::uint64_t 
       out->append(",\"expected_error\":");
       append_expected_error(out, p, "null");
       append_source_line_json(out, p);
+      out->push_back(',');
+      append_json_listing(out, p);
       out->append("}\n");
       break;
     }
@@ -298,6 +432,8 @@ void append_prediction(cli_format format, bool batch, bool first, std::uint64_t 
       out->push_back(',');
       append_expected_error(out, p, "");
       append_source_line_csv(out, p);
+      append_csv_listing(out, p);
+      append_csv_columns(out, extra, cells);
       out->push_back('\n');
       break;
     }
@@ -320,25 +456,29 @@ void append_prediction(cli_format format, bool batch, bool first, std::uint64_t 
 }
 
 void append_row_error(cli_format format, bool first, std::uint64_t row, std::string_view error,
-                      std::string *out) {
+                      std::string *out, const extra_columns *extra, const csv_row *cells) {
   switch (format) {
     case cli_format::json:
       out->append("{\"row\":");
       append_number(out, row);
       out->append(",\"error\":");
       append_json_string(out, error);
+      out->append(",\"input\":null,");  // no input was read that could be priced
+      append_json_columns(out, extra, cells);
       out->append("}\n");
       break;
     case cli_format::csv: {
-      // Every column after the error stays empty: status, shiny, the entries, the
+      // Every column of the prediction stays empty: status, shiny, the entries, the
       // figures, the model's texts, the labels, the width, name, coverage, expected error,
-      // source line.
+      // source line and the four listing figures.
       constexpr std::size_t empty_columns = 2 + 8 + std::size(figures) + std::size(model_texts) +
-                                            std::size(labels_in_reading_order) + 1 + 3 + 1;
+                                            std::size(labels_in_reading_order) + 1 + 3 + 1 + 4;
       append_number(out, row);
       out->push_back(',');
       append_csv_text(out, error);
-      out->append(empty_columns, ',').push_back('\n');
+      out->append(empty_columns, ',');
+      append_csv_columns(out, extra, cells);
+      out->push_back('\n');
       break;
     }
     case cli_format::text:

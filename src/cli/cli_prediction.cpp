@@ -27,9 +27,12 @@ std::string check_entry_texts(const cli_form *form) {
   return std::string();
 }
 
-std::vector<std::string> batch_columns() {
-  std::vector<std::string> columns = {"shiny"};
-  columns.insert(columns.end(), std::begin(cli_entry_names), std::end(cli_entry_names));
+csv_columns batch_columns() {
+  csv_columns columns;
+  columns.needed = {"shiny"};
+  columns.needed.insert(columns.needed.end(), std::begin(cli_entry_names),
+                        std::end(cli_entry_names));
+  columns.others = true;
   return columns;
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/csv_reader.hpp"
+#include "csv/csv_reader.hpp"
 #include "model/model_orvanta.hpp"
 #include "model/species_snapshot.hpp"
 #include "view/view_texts.hpp"
@@ -30,9 +30,9 @@ inline constexpr std::size_t cli_entry_limits[8] = {3, 3, 2, 2, 2, 2, 2, 2};
 // window counts them); otherwise a message naming the first text that would not.
 std::string check_entry_texts(const cli_form *form);
 
-// The columns a batch file must have, in the order read_batch_form expects its fields:
-// shiny, then the eight entries.
-std::vector<std::string> batch_columns();
+// The columns a batch file is read with: shiny, then the eight entries, in the order
+// read_batch_form expects its fields, and every other column, which the records carry.
+csv_columns batch_columns();
 
 // Turns a batch row read with batch_columns() into a form. When the row cannot be priced
 // (it was unreadable, `shiny` is not 0 or 1, or a text would not fit its entry) its

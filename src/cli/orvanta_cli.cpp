@@ -1,12 +1,14 @@
 // orvanta-cli: prices one Pokémon, or a whole CSV file of them, with the window's own
 // prediction and texts.
 //
-// Exit status: 0 when every prediction was made and reported (whatever its status); 1 when
-// a single prediction ended with status 1; 2 for a usage error, an unreadable batch file or
-// results that could not be written.
+// Exit status: 0 when every prediction was made and reported (statuses 2 to 5 are answers);
+// 1 when a single prediction ended with status 1, or a batch row could not be read or
+// ended with status 1; 2 for a usage error, an unreadable batch file or results that
+// could not be written.
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -18,7 +20,6 @@
 #include "cli/cli_list.hpp"
 #include "cli/cli_output.hpp"
 #include "cli/cli_prediction.hpp"
-#include "cli/csv_reader.hpp"
 #include "model/ptp_path.hpp"
 
 namespace {
@@ -94,7 +95,13 @@ int price_batch(const std::string &path, batch_settings *settings) {
     complain(std::to_string(result.priced) + " rows priced, " + std::to_string(result.unreadable) +
              " rows could not be read");
   }
-  return finish(0);
+  const std::uint64_t not_priced = result.unreadable + result.failed;
+  const int status = finish(not_priced == 0 ? 0 : 1);
+  if (status != 1) return status;
+  // The last line, for scripts: how many rows have no price.
+  complain(std::to_string(not_priced) + " of " + std::to_string(result.priced + result.unreadable) +
+           " rows could not be priced");
+  return status;
 }
 
 }  // namespace
@@ -109,11 +116,18 @@ int main(int argc, char **argv) {
       "The eight texts are what you would type into the window's entries (National ID and Lvl "
       "up to 3 characters, each IV up to 2); texts that are not numbers count as 0. Put -- "
       "before them if one starts with a dash and a letter.\n\n"
-      "Batch files need a header line naming the columns shiny,nid,lvl,hp,atk,def,sp_atk,"
-      "sp_def,spd (any order; other columns are ignored); shiny is 0 or 1. A row that cannot "
-      "be read gets its own error record and the rest of the file is still priced.\n\n"
-      "Exit status: 0 when every prediction was made and reported, 1 when a single prediction "
-      "failed (status 1), 2 for a usage error or an unreadable batch file.");
+      "Batch files (a file, a pipe or - for standard input) need a header line naming the "
+      "columns shiny,nid,lvl,hp,atk,def,sp_atk,sp_def,spd (any order); shiny is 0 or 1. "
+      "Every other column is carried through into the records (json: \"columns\"; csv: after "
+      "the tool's own columns). A row that cannot be read gets its own error record and the "
+      "rest of the file is still priced.\n\n"
+      "json and csv records carry the input as given and \"listing\": the average, lowest and "
+      "highest price to list at, Hidden Power addition included, and that addition (status "
+      "0), or the fixed price (status 5).\n\n"
+      "Exit status: 0 when every prediction was made and reported (statuses 2 to 5 are "
+      "answers); 1 when a single prediction failed (status 1), or when a batch row could not "
+      "be read or failed, after a last line \"N of M rows could not be priced\"; 2 for a "
+      "usage error or an unreadable batch file.");
 
   bool shiny = false, verbose = false;
   std::string format = "text", ptp_dir, batch;

@@ -226,6 +226,7 @@ std::optional<int> check_form(app_model *model, int is_shiny,
     details->coverage.reset();
     details->expected_error.reset();
     details->range_coverage.reset();
+    details->fixed = nullptr;
     details->reason.clear();
     note_networks_source(s, details);
   }
@@ -249,8 +250,9 @@ std::optional<int> check_form(app_model *model, int is_shiny,
     if (iv > 32) return PREDICTION_BAD_IVS;
   }
   if (form->pricing.epic_fail != 0 || form->pricing.same_ivs != 0) {
-    return store_hidden_power_text(model, form->ivs) ? PREDICTION_SPECIAL_PRICE
-                                                     : failed(details, "memory ran out");
+    if (!store_hidden_power_text(model, form->ivs)) return failed(details, "memory ran out");
+    if (details != nullptr) details->fixed = fixed_price_of(&form->pricing);
+    return PREDICTION_SPECIAL_PRICE;
   }
   return std::nullopt;
 }

@@ -65,6 +65,18 @@ struct species_pricing {
   double lowest_price_margin = 0.0;
 };
 
+// A fixed market price of special spreads: the message the window shows ("%s" stands for
+// the species' displayed name) and the price that message states, in Pd.
+struct fixed_price {
+  const char *text;
+  std::uint32_t lowest;
+  std::uint32_t highest;
+};
+
+// The fixed price of a spread that `record` flags (an epic fail, all IVs equal, or both),
+// or nullptr when it flags neither. REQUIRES: record != NULL.
+const fixed_price *fixed_price_of(const species_pricing *record);
+
 // Looks the national number up, flags special IV spreads and, for a known species,
 // stores the special-price and reliability messages in the model. Returns a new record
 // that the caller releases with free_species_pricing, or nullptr when memory runs out.
@@ -111,6 +123,7 @@ struct prediction_details {
   std::optional<int> coverage;           // the rating 0 to 2 behind the reliability message
   std::optional<double> expected_error;  // status 0: the species file's for that rating
   std::optional<double> range_coverage;  // status 0: the species file's for that rating
+  const fixed_price *fixed = nullptr;    // status 5: the fixed price its message states
   std::string reason;                    // status 1: why, naming the file that failed
   bool bundled = false;      // the folder is the one installed with Orvanta (is_installed_ptp_dir)
   training_summary trained;  // what the species file that priced the species says of its sales

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/contract.hpp"
 #include "model/model_orvanta.hpp"
 #include "model/species_file.hpp"
 
@@ -37,11 +38,13 @@ constexpr std::array<species_entry, 12> species_table = {{
 }};
 // clang-format on
 
-// Special-price messages; "%s" stands for the displayed name.
-constexpr const char *epic_fail_and_same_text =
-    "The price for an epic fail and all IVs \nthe same %s is around 3m - 4m";
-constexpr const char *same_ivs_text = "The price for an all IVs the same %s \nis around 3m";
-constexpr const char *epic_fail_text = "The price for an epic fail %s \nis around 100k";
+// Special-price messages and the prices they state; "%s" stands for the displayed name.
+constexpr fixed_price epic_fail_and_same_price = {
+    "The price for an epic fail and all IVs \nthe same %s is around 3m - 4m", 3000000, 4000000};
+constexpr fixed_price same_ivs_price = {"The price for an all IVs the same %s \nis around 3m",
+                                        3000000, 3000000};
+constexpr fixed_price epic_fail_price = {"The price for an epic fail %s \nis around 100k", 100000,
+                                         100000};
 
 // Reliability messages by coverage rating.
 constexpr std::array<const char *, 3> reliability_texts = {
@@ -75,6 +78,14 @@ std::string with_name(const char *format, const std::string &name) {
 
 }  // namespace
 
+const fixed_price *fixed_price_of(const species_pricing *record) {
+  ORV_CHECK(record != NULL);
+  if (record->epic_fail != 0 && record->same_ivs != 0) return &epic_fail_and_same_price;
+  if (record->same_ivs != 0) return &same_ivs_price;
+  if (record->epic_fail != 0) return &epic_fail_price;
+  return nullptr;
+}
+
 const std::vector<species_description> &built_in_species() {
   // Built on first use; C++ makes that safe when threads ask at once.
   static const std::vector<species_description> table = [] {
@@ -104,19 +115,11 @@ bool look_up_species(app_model *model, const species_description *d,
     all_equal = all_equal && iv == ivs[0];
   }
   // A shiny Pokemon has no fixed market price: its spread goes to the networks.
-  const char *special_text = nullptr;
-  if (is_shiny) {
-  } else if (all_equal && all_low) {
-    record->same_ivs = 1;
-    record->epic_fail = 1;
-    special_text = epic_fail_and_same_text;
-  } else if (all_equal) {
-    record->same_ivs = 1;
-    special_text = same_ivs_text;
-  } else if (all_low) {
-    record->epic_fail = 1;
-    special_text = epic_fail_text;
+  if (!is_shiny) {
+    record->same_ivs = all_equal ? 1 : 0;
+    record->epic_fail = all_low ? 1 : 0;
   }
+  const fixed_price *fixed = fixed_price_of(record);
   if (d == nullptr) return true;  // unknown: the model is not touched
 
   const int rated = rate_spread(d, ivs[0], ivs[1], ivs[2], ivs[3], ivs[4], ivs[5]);
@@ -124,8 +127,8 @@ bool look_up_species(app_model *model, const species_description *d,
     // Each text is built whole before it replaces the stored one, so running out of
     // memory leaves the previous texts in place.
     try {
-      if (special_text != nullptr) {
-        std::string text = with_name(special_text, d->name);
+      if (fixed != nullptr) {
+        std::string text = with_name(fixed->text, d->name);
         model->special_price = std::move(text);
       }
       std::string text = reliability_texts[static_cast<std::size_t>(rated)];

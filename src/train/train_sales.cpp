@@ -1,18 +1,11 @@
 // Reading and checking sales records.
 #include "train/train_sales.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <memory>
 
-#include "cli/csv_reader.hpp"
+#include "csv/csv_reader.hpp"
 #include "model/hidden_power.hpp"
 #include "model/species_file.hpp"
 #include "train/train_targets.hpp"
@@ -52,64 +45,6 @@ bool digits_value(std::string_view digits, std::uint64_t *value) {
 
 std::string in_quotes(const std::string &text) {
   return "\"" + text + "\"";
-}
-
-// A copy of standard input in a temporary file, removed with this record: the header is
-// read twice (with the date column, then without), which a pipe cannot give.
-class spooled_input {
- public:
-  bool copy(std::string *error) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "orvanta-train-XXXXXX").string();
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
-      *error =
-          std::string("cannot keep standard input in a temporary file: ") + std::strerror(errno);
-      return false;
-    }
-    path_ = pattern;
-    std::unique_ptr<std::FILE, decltype(&std::fclose)> out(::fdopen(fd, "wb"), &std::fclose);
-    if (out == nullptr) {
-      ::close(fd);
-      *error = "cannot keep standard input in a temporary file";
-      return false;
-    }
-    std::vector<char> block(64 * 1024);
-    for (;;) {
-      const std::size_t n = std::fread(block.data(), 1, block.size(), stdin);
-      if (n > 0 && std::fwrite(block.data(), 1, n, out.get()) != n) {
-        *error =
-            std::string("cannot keep standard input in a temporary file: ") + std::strerror(errno);
-        return false;
-      }
-      if (n < block.size()) break;
-    }
-    if (std::ferror(stdin)) {
-      *error = std::string("cannot read standard input: ") + std::strerror(errno);
-      return false;
-    }
-    if (std::fflush(out.get()) != 0) {
-      *error =
-          std::string("cannot keep standard input in a temporary file: ") + std::strerror(errno);
-      return false;
-    }
-    return true;
-  }
-  ~spooled_input() {
-    if (!path_.empty()) std::remove(path_.c_str());
-  }
-  const std::string &path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-// Replaces the temporary file's name in the reader's messages by what the user gave.
-std::string renamed(std::string message, const std::string &from, const std::string &to) {
-  for (std::size_t at = message.find(from); at != std::string::npos;
-       at = message.find(from, at + to.size()))
-    message.replace(at, from.size(), to);
-  return message;
 }
 
 }  // namespace
@@ -263,45 +198,21 @@ std::string parse_sale(const std::array<std::string, 9> &fields, sale *out,
 
 bool read_sales(const char *path, sales_file *out, std::string *error,
                 const sales_options &options) {
-  std::string opened = path == nullptr ? "" : path;
-  spooled_input spool;
-  if (opened == "-") {
-    if (!spool.copy(error)) return false;
-    opened = spool.path();
-  }
-  const auto fix = [&](std::string message) {
-    return spool.path().empty() ? message
-                                : renamed(std::move(message), spool.path(), "standard input");
-  };
-  // The date column is optional: a header without it reads as an undated file.
-  std::vector<std::string> columns(sales_columns.begin(), sales_columns.end());
-  columns.push_back(date_column);
-  csv_file_ptr file(open_csv_file(opened.c_str(), columns, error));
-  out->dated = file != nullptr;
-  if (file == nullptr && error->find("\"date\" twice") != std::string::npos) {
-    *error = fix(*error);
-    return false;
-  }
-  if (file == nullptr) {
-    columns.pop_back();
-    file.reset(open_csv_file(opened.c_str(), columns, error));
-    if (file == nullptr) {
-      *error = fix(*error);
-      return false;
-    }
-  }
+  csv_columns columns;
+  columns.needed.assign(sales_columns.begin(), sales_columns.end());
+  columns.optional.push_back(date_column);
+  csv_file_ptr file(open_csv_file(path, columns, error));
+  if (file == nullptr) return false;
+  out->dated = csv_has_column(file.get(), date_column);
   if (options.since.has_value() && !out->dated) {
-    *error = (spool.path().empty() ? opened : std::string("standard input")) +
+    *error = (std::string(path) == "-" ? std::string("standard input") : std::string(path)) +
              ": --since needs a \"date\" column (YYYY-MM-DD) in the header line";
     return false;
   }
   csv_row row;
   for (;;) {
     const int status = read_csv_row(file.get(), &row, error);
-    if (status < 0) {
-      *error = fix(*error);
-      return false;
-    }
+    if (status < 0) return false;
     if (status == 0) return true;
     const std::string where =
         "row " + std::to_string(row.number) + " (line " + std::to_string(row.line) + "): ";

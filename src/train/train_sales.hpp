@@ -84,9 +84,9 @@ std::string parse_sale(const std::array<std::string, 9> &fields, sale *out,
 // True when the window prices this spread by a fixed message instead of the networks.
 bool has_fixed_price(const std::array<std::uint32_t, 6> &ivs);
 
-// Reads SALES.csv ("-" for standard input) into *out. Returns false, with a one-line
-// message in *error, when the file cannot be opened or read, its header lacks a column,
-// or options.since is given for a file without a date column; bad rows are listed in
-// out->skipped and do not make it fail.
+// Reads SALES.csv ("-" for standard input; a file or a pipe, read once) into *out.
+// Returns false, with a one-line message in *error, when the file cannot be opened or
+// read, its header lacks a column or names one twice, or options.since is given for a
+// file without a date column; bad rows are listed in out->skipped and do not make it fail.
 bool read_sales(const char *path, sales_file *out, std::string *error,
                 const sales_options &options = {});

@@ -124,22 +124,20 @@ void write_price_texts(const app_model *m, view_texts *texts) {
   texts->window_width = window_default_width;
   const std::uint32_t power = get_hidden_power_power(m);
   if (power == 0) return;
-  const std::uint32_t base_price = get_hidden_power_base_price(m);
-  const double factor = 2.0 * static_cast<double>(power) / 70.0;
-  const double addition = factor * static_cast<double>(base_price);
+  const listing_prices listed = compute_listing_prices(m);
   char digits[16];
   description.assign(
       "This pokemon is eligible for a hidden power addition \nbased on the following "
       "description: \n\nPower : ");
   description.append(digits, std::to_chars(digits, digits + sizeof digits, power).ptr);
   description.append(" \nBase price: ");
-  append_price(&description, base_price);
+  append_price(&description, get_hidden_power_base_price(m));
   description.append(" \n\nThe resulting addition is: ");
-  append_price(&description, truncate_amount(addition));
+  append_price(&description, listed.addition);
   description.append(" \nand the new recommended sales range is ");
-  append_price(&description, truncate_amount(addition + static_cast<double>(lowest)));
+  append_price(&description, listed.lowest);
   description.append(" - ");
-  append_price(&description, truncate_amount(addition + static_cast<double>(highest)));
+  append_price(&description, listed.highest);
   fit_long_text(&description);
   texts->window_width = window_wide_width;
 }
@@ -276,6 +274,25 @@ void write_source_line(const prediction_details *d, const char *nid_text, int st
   } else if (status == PREDICTION_DONE) {
     append_measured(d, line);
   }
+}
+
+listing_prices compute_listing_prices(const app_model *m) {
+  ORV_CHECK(m != NULL);
+  listing_prices listed;
+  listed.average = get_average_prediction(m);
+  listed.lowest = get_lowest_price(m);
+  listed.highest = get_highest_price(m);
+  const std::uint32_t power = get_hidden_power_power(m);
+  if (power == 0) return listed;
+  // The factor in exactly this order: the power doubled, then divided by 70; each sum is
+  // formed in double precision and truncated once.
+  const double factor = 2.0 * static_cast<double>(power) / 70.0;
+  const double addition = factor * static_cast<double>(get_hidden_power_base_price(m));
+  listed.addition = truncate_amount(addition);
+  listed.average = truncate_amount(addition + static_cast<double>(listed.average));
+  listed.lowest = truncate_amount(addition + static_cast<double>(listed.lowest));
+  listed.highest = truncate_amount(addition + static_cast<double>(listed.highest));
+  return listed;
 }
 
 void set_currency(char *text, std::uint32_t amount) {

@@ -28,6 +28,22 @@ inline constexpr int window_wide_width = 709;
 inline constexpr int source_line_y = 361;
 inline constexpr int window_height = 371 + 34;
 
+// What a seller lists at after a finished prediction, in whole Pd: the average and the
+// sales range, each raised by the Hidden Power addition where one applies, and that
+// addition (0 when none applies). The range and the addition are the figures of the
+// window's addition text ("The resulting addition is: ... and the new recommended sales
+// range is ... - ..."), formed as it forms them.
+struct listing_prices {
+  std::uint32_t average = 0;
+  std::uint32_t lowest = 0;
+  std::uint32_t highest = 0;
+  std::uint32_t addition = 0;
+};
+
+// The listing prices of the prediction the model holds (status 0).
+// REQUIRES: m != NULL.
+listing_prices compute_listing_prices(const app_model *m);
+
 // Writes the price text of amount ("999 Pd", "1k", "1.23m") into text, with a decimal
 // point in every locale.
 // REQUIRES: text has room for 16 characters.

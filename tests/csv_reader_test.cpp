@@ -1,18 +1,33 @@
-// The CSV reader: header mapping, RFC 4180 quoting, line ends, blank lines and the rows
-// that cannot be used, each reported without losing the rest of the file.
-#include "cli/csv_reader.hpp"
+// The CSV reader: header mapping (needed, optional and other columns), RFC 4180 quoting,
+// line ends, blank lines, pipes, and the rows that cannot be used, each reported without
+// losing the rest of the file.
+#include "csv/csv_reader.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
-const std::vector<std::string> abc = {"a", "b", "c"};
+csv_columns asked(std::vector<std::string> needed, std::vector<std::string> optional = {},
+                  bool others = false) {
+  csv_columns columns;
+  columns.needed = std::move(needed);
+  columns.optional = std::move(optional);
+  columns.others = others;
+  return columns;
+}
+
+const csv_columns abc = asked({"a", "b", "c"});
+// a, b and c, an optional d, and every other column.
+const csv_columns abc_d_others = asked({"a", "b", "c"}, {"d"}, true);
 
 class CsvFile : public ::testing::Test {
  protected:
@@ -26,8 +41,8 @@ class CsvFile : public ::testing::Test {
   }
 
   // Every row of the file (fields joined with '|', or "!" and the error), or the open error.
-  std::vector<std::string> rows_of(const std::string &bytes,
-                                   const std::vector<std::string> &columns = abc) {
+  // The other columns follow after " +", as far as the row holds them.
+  std::vector<std::string> rows_of(const std::string &bytes, const csv_columns &columns = abc) {
     write(bytes);
     std::string error;
     csv_file_ptr f(open_csv_file(path.c_str(), columns, &error));
@@ -41,6 +56,10 @@ class CsvFile : public ::testing::Test {
         s += "!" + row.error;
       } else {
         for (std::size_t i = 0; i < row.fields.size(); ++i) s += (i ? "|" : "") + row.fields[i];
+      }
+      if (columns.others) {
+        s += " +";
+        for (std::size_t i = 0; i < row.others_read; ++i) s += (i ? "|" : "") + row.others[i];
       }
       out.push_back(s);
     }
@@ -113,6 +132,8 @@ TEST_F(CsvFile, OldMacLineEndsCountAsLines) {
   EXPECT_EQ(rows_of("a,b,c\r1,2,3\r\r4,5,6\r\n7,8,9\n\r\"x\ry\",2,3\r1,2"),
             (Rows{"1@2:1|2|3", "2@4:4|5|6", "3@5:7|8|9", "4@8:x\ry|2|3",
                   "5@9:!the row has 2 fields, the header 3"}));
+  // A CR, then a line of text that ends with an LF: two line ends.
+  EXPECT_EQ(rows_of("a,b,c\r1,2,3\n4,5,6\n"), (Rows{"1@2:1|2|3", "2@3:4|5|6"}));
 }
 
 TEST_F(CsvFile, FieldAtTheLimitIsKept) {
@@ -159,6 +180,9 @@ TEST_F(CsvFile, MissingColumnsAreNamed) {
 TEST_F(CsvFile, ColumnNamedTwiceIsRefused) {
   EXPECT_EQ(rows_of("a,b,c,A\n"),
             (Rows{"open: " + path + ": the header line names the column \"a\" twice"}));
+  // The rows read with such a header, other columns and all, are dropped with it.
+  EXPECT_EQ(rows_of("a,b,c,A,x\n1,2,3,4,5\n", abc_d_others),
+            (Rows{"open: " + path + ": the header line names the column \"a\" twice"}));
 }
 
 TEST_F(CsvFile, EmptyFileHasNoHeader) {
@@ -169,6 +193,67 @@ TEST_F(CsvFile, EmptyFileHasNoHeader) {
 TEST_F(CsvFile, HeaderEndingInsideQuotesIsRefused) {
   EXPECT_EQ(rows_of("a,\"b,c\n"),
             (Rows{"open: " + path + ": the header line ends inside a quoted field"}));
+}
+
+TEST_F(CsvFile, OptionalColumnsAreReadFromTheOneHeader) {
+  const csv_columns abc_d = asked({"a", "b", "c"}, {"d"});
+  EXPECT_EQ(rows_of("c,D,a,b\n3,4,1,2\n", abc_d), (Rows{"1@2:1|2|3|4"}));
+  EXPECT_EQ(rows_of("c,a,b\n3,1,2\n", abc_d), (Rows{"1@2:1|2|3|"}));
+  EXPECT_EQ(rows_of("d,a,b,c,d\n", abc_d),
+            (Rows{"open: " + path + ": the header line names the column \"d\" twice"}));
+  EXPECT_EQ(rows_of("d,a\n", abc_d), (Rows{"open: " + path +
+                                           ": the header line has no column \"b\", \"c\" (the "
+                                           "columns needed are a,b,c)"}));
+  write("a,b,c\n1,2,3\n");
+  std::string error;
+  csv_file_ptr f(open_csv_file(path.c_str(), abc_d, &error));
+  ASSERT_TRUE(f) << error;
+  EXPECT_TRUE(csv_has_column(f.get(), "B"));
+  EXPECT_FALSE(csv_has_column(f.get(), "d"));
+  csv_row row;
+  ASSERT_EQ(read_csv_row(f.get(), &row, &error), 1);
+  EXPECT_EQ(csv_field(f.get(), &row, "d"), nullptr);  // not in this header
+}
+
+TEST_F(CsvFile, OtherColumnsInTheHeadersOrderAsFarAsTheRowIsRead) {
+  write("x,a,,b,c,X\n");
+  std::string error;
+  csv_file_ptr f(open_csv_file(path.c_str(), abc_d_others, &error));
+  ASSERT_TRUE(f) << error;
+  const std::vector<csv_other_column> &others = csv_other_columns(f.get());
+  ASSERT_EQ(others.size(), 3u);
+  EXPECT_EQ((others[0].name + "@" + std::to_string(others[0].place)), "x@1");
+  EXPECT_EQ((others[1].name + "@" + std::to_string(others[1].place)), "@3");
+  EXPECT_EQ((others[2].name + "@" + std::to_string(others[2].place)), "X@6");
+  EXPECT_EQ(rows_of("x,a,,b,c,X\n"
+                    "1,2,3,4,5,6\n"
+                    "\"q,\"\"\", 2 ,\" \",4,5\n"
+                    "7,8\n"
+                    "1,2,3,4,5,6,7\n",
+                    abc_d_others),
+            (Rows{"1@2:2|4|5| +1|3|6", "2@3:!the row has 5 fields, the header 6 +q,\"| ",
+                  "3@4:!the row has 2 fields, the header 6 +7",
+                  "4@5:!the row has 7 fields, the header 6 +1|3|6"}));
+  // Without `others`, the same file keeps only what was asked for.
+  EXPECT_EQ(rows_of("x,a,,b,c,X\n1,2,3,4,5,6\n"), (Rows{"1@2:2|4|5"}));
+}
+
+TEST_F(CsvFile, OtherColumnsThatCannotBeKeptEndTheRowThere) {
+  const std::string longer(csv_max_field_bytes + 1, 'x');
+  EXPECT_EQ(rows_of(std::string("a,b,c,n,m\n1,2,3,\0x,k\n", 21) + "1,2,3," + longer + ",k\n",
+                    abc_d_others),
+            (Rows{"1@2:1|2|3| +" + std::string("\0x", 2) + "|k",
+                  "2@3:!the \"n\" field is longer than 4096 bytes +"}));
+  // Twenty columns of 4,000 bytes: the seventeenth would pass the row's limit.
+  std::string header = "a,b,c", row = "1,2,3";
+  for (int i = 0; i < 20; ++i) {
+    header += ",n" + std::to_string(i);
+    row += "," + std::string(4000, 'y');
+  }
+  const Rows rows = rows_of(header + "\n" + row + "\n", abc_d_others);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].substr(0, 48), "1@2:!the row holds more than 65536 bytes of text");
+  EXPECT_EQ(std::count(rows[0].begin(), rows[0].end(), '|'), 15);  // sixteen kept
 }
 
 TEST(ReadCsvRow, RowsOfAPipeComeBeforeItIsClosed) {
@@ -197,12 +282,69 @@ TEST(ReadCsvRow, RowsOfAPipeComeBeforeItIsClosed) {
   stdin = saved;
 }
 
-TEST(OpenCsvFile, MissingFileAndDirectoryAreClearErrors) {
+// A pipe named by a path, as /dev/stdin and <(cmd) name one: read once, header included,
+// so an optional column costs nothing.
+TEST(OpenCsvFile, PipeNamedByAPathIsReadAsAStream) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  const std::string bytes = "b,a,c,note\n2,1,3,x\n";
+  ASSERT_EQ(write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  close(ends[1]);
+  std::string error;
+  csv_file_ptr f(
+      open_csv_file(("/dev/fd/" + std::to_string(ends[0])).c_str(), abc_d_others, &error));
+  close(ends[0]);  // the reader has its own descriptor
+  ASSERT_TRUE(f) << error;
+  EXPECT_FALSE(csv_has_column(f.get(), "d"));
+  csv_row row;
+  ASSERT_EQ(read_csv_row(f.get(), &row, &error), 1);
+  EXPECT_EQ(row.fields[0] + row.fields[1] + row.fields[2] + row.others.at(0), "123x");
+  EXPECT_EQ(read_csv_row(f.get(), &row, &error), 0);
+}
+
+// A byte-order mark that comes one byte per read is still a mark, not text.
+TEST(OpenCsvFile, ByteOrderMarkSplitAcrossReadsOfAPipe) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  std::thread writer([&] {
+    for (const std::string piece : {"\xEF", "\xBB",
+                                    "\xBF"
+                                    "a,b,c\n1,2,3\n"}) {
+      ASSERT_EQ(write(ends[1], piece.data(), piece.size()), static_cast<ssize_t>(piece.size()));
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));  // one read each
+    }
+    close(ends[1]);
+  });
+  std::string error;
+  csv_file_ptr f(open_csv_file(("/dev/fd/" + std::to_string(ends[0])).c_str(), abc, &error));
+  writer.join();
+  close(ends[0]);
+  ASSERT_TRUE(f) << error;
+  csv_row row;
+  ASSERT_EQ(read_csv_row(f.get(), &row, &error), 1);
+  EXPECT_EQ(row.fields[0], "1");
+}
+
+TEST(OpenCsvFile, MissingFileFolderAndDevicesAreClearErrors) {
   std::string error;
   EXPECT_EQ(open_csv_file("/nonexistent/sales.csv", abc, &error), nullptr);
   EXPECT_EQ(error, "cannot open /nonexistent/sales.csv: No such file or directory");
   EXPECT_EQ(open_csv_file("/", abc, &error), nullptr);
-  EXPECT_EQ(error, "cannot read /: Is a directory");
+  EXPECT_EQ(error, "cannot read /: it is a folder, not a CSV file");
+  // Endless or empty devices are refused before a byte is read, by path and as standard
+  // input alike.
+  for (const char *device : {"/dev/zero", "/dev/null"}) {
+    EXPECT_EQ(open_csv_file(device, abc, &error), nullptr);
+    EXPECT_EQ(error,
+              std::string("cannot read ") + device + ": it is a device, not a CSV file or a pipe");
+    std::FILE *saved = stdin;
+    stdin = std::fopen(device, "rb");
+    ASSERT_NE(stdin, nullptr);
+    EXPECT_EQ(open_csv_file("-", abc, &error), nullptr);
+    EXPECT_EQ(error, "cannot read standard input: it is a device, not a CSV file or a pipe");
+    std::fclose(stdin);
+    stdin = saved;
+  }
 }
 
 }  // namespace

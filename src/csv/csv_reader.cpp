@@ -6,10 +6,12 @@
 //
 // Rows are handed out by swapping buffers with the caller, so a long file is read without
 // an allocation per row once the buffers have grown to the file's widest fields.
-#include "cli/csv_reader.hpp"
+#include "csv/csv_reader.hpp"
 
 #include <csv.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +24,10 @@
 namespace {
 
 constexpr std::size_t read_block_bytes = 64 * 1024;
+
+// A row's buffers are kept for a later row while they hold at most this many bytes, so a
+// few wide rows do not keep their memory for the rest of the file.
+constexpr std::size_t kept_row_capacity = 16 * 1024;
 
 // libcsv grows its buffer for the field being parsed through this hook, which refuses to
 // go past a bound: a longer field stops the parser (CSV_ENOMEM) and the reader skips the
@@ -59,18 +65,23 @@ std::string quoted(std::string_view name) {
 }  // namespace
 
 struct csv_file {
-  std::FILE *stream = nullptr;
-  bool owns_stream = false;
+  int fd = -1;
+  bool owns_fd = false;
   std::string name;  // how messages call the input
   csv_parser parser{};
   bool parser_ready = false;
-  std::vector<std::string> columns;  // the needed columns, as the caller named them
+  std::vector<std::string> columns;  // the needed, then the optional columns, as named
+  std::size_t needed = 0;            // how many of `columns` are needed
+  bool keep_others = false;
 
   // *** The header line
   bool header_done = false;
   bool header_too_wide = false;
   std::vector<std::string> header;  // names in file order
   std::vector<int> slot_of_field;   // file position -> index into columns, or -1
+  std::vector<int> other_of_field;  // file position -> index into others, or -1
+  std::vector<bool> present;        // per column of `columns`: the header names it
+  std::vector<csv_other_column> others;
   std::string header_error;
 
   // *** The row being assembled
@@ -106,28 +117,49 @@ void finish_header(csv_file *f) {
         f->name + ": the header line has more than " + std::to_string(csv_max_columns) + " columns";
     return;
   }
+  // Both maps cover the whole header before anything can refuse it: the rows after a
+  // refused header are still parsed to the end of the block, and dropped.
   f->slot_of_field.assign(f->header.size(), -1);
+  f->other_of_field.assign(f->header.size(), -1);
+  f->present.assign(f->columns.size(), false);
   std::vector<std::string> missing;
   for (std::size_t slot = 0; slot < f->columns.size(); ++slot) {
-    bool found = false;
     for (std::size_t i = 0; i < f->header.size(); ++i) {
       if (!same_name(f->header[i], f->columns[slot])) continue;
-      if (found) {
+      if (f->present[slot]) {
         f->header_error =
             f->name + ": the header line names the column " + quoted(f->columns[slot]) + " twice";
         return;
       }
-      found = true;
+      f->present[slot] = true;
       f->slot_of_field[i] = static_cast<int>(slot);
     }
-    if (!found) missing.push_back(quoted(f->columns[slot]));
+    if (!f->present[slot] && slot < f->needed) missing.push_back(quoted(f->columns[slot]));
+  }
+  for (std::size_t i = 0; i < f->header.size() && f->keep_others; ++i) {
+    if (f->slot_of_field[i] >= 0) continue;
+    f->other_of_field[i] = static_cast<int>(f->others.size());
+    f->others.push_back({f->header[i], i + 1});
   }
   if (missing.empty()) return;
   std::string list, needed;
   for (const std::string &m : missing) list += (list.empty() ? "" : ", ") + m;
-  for (const std::string &c : f->columns) needed += (needed.empty() ? "" : ",") + c;
+  for (std::size_t slot = 0; slot < f->needed; ++slot)
+    needed += (needed.empty() ? "" : ",") + f->columns[slot];
   f->header_error = f->name + ": the header line has no column " + list +
                     " (the columns needed are " + needed + ")";
+}
+
+// Empties each text for the next row. Cleared, not replaced: each keeps the buffer it grew,
+// unless the row's buffers together have grown past kept_row_capacity.
+void clear_texts(std::vector<std::string> *texts, std::size_t count) {
+  texts->resize(count);
+  std::size_t capacity = 0;
+  for (std::string &text : *texts) {
+    capacity += text.capacity();
+    text.clear();
+  }
+  if (capacity > kept_row_capacity) std::vector<std::string>(count).swap(*texts);
 }
 
 void start_row(csv_file *f) {
@@ -135,9 +167,10 @@ void start_row(csv_file *f) {
   f->row_has_text = false;
   f->extra_text = false;
   f->current.error.clear();
-  // Cleared, not replaced: each field keeps the buffer it grew.
-  f->current.fields.resize(f->columns.size());
-  for (std::string &field : f->current.fields) field.clear();
+  f->current.others_read = 0;
+  f->current.bytes = 0;
+  clear_texts(&f->current.fields, f->columns.size());
+  clear_texts(&f->current.others, f->others.size());
 }
 
 bool set_up_parser(csv_file *f) {
@@ -182,16 +215,36 @@ void on_field(void *s, std::size_t len, void *data) {
     if (s != nullptr) f->extra_text = true;
     return;
   }
+  csv_row &row = f->current;
   const int slot = f->slot_of_field[index];
-  if (slot < 0 || !f->current.error.empty()) return;
-  const std::string &column = f->columns[static_cast<std::size_t>(slot)];
+  const int other = f->other_of_field[index];
+  if (slot < 0 && other < 0) return;
+  // The other columns are kept as far as the row can be read: up to the first that cannot.
+  const bool other_in_turn = other >= 0 && static_cast<std::size_t>(other) == row.others_read;
+  if (slot >= 0 && !row.error.empty()) return;
+  if (other >= 0 && !other_in_turn) return;
+  const std::string &column =
+      slot >= 0 ? f->columns[static_cast<std::size_t>(slot)] : f->header[index];
+  std::string problem;
   if (too_long) {
-    f->current.error = "the " + quoted(column) + " field is longer than " +
-                       std::to_string(csv_max_field_bytes) + " bytes";
-  } else if (text.find('\0') != std::string_view::npos) {
-    f->current.error = "the " + quoted(column) + " field holds a NUL byte";
+    problem = "the " + quoted(column) + " field is longer than " +
+              std::to_string(csv_max_field_bytes) + " bytes";
+  } else if (row.bytes + text.size() > csv_max_row_bytes) {
+    problem = "the row holds more than " + std::to_string(csv_max_row_bytes) + " bytes of text";
+  } else if (slot >= 0 && text.find('\0') != std::string_view::npos) {
+    // Needed texts become C strings; the other columns are carried as bytes.
+    problem = "the " + quoted(column) + " field holds a NUL byte";
+  }
+  if (!problem.empty()) {
+    if (row.error.empty()) row.error = std::move(problem);
+    return;
+  }
+  row.bytes += text.size();
+  if (slot >= 0) {
+    row.fields[static_cast<std::size_t>(slot)].assign(text);
   } else {
-    f->current.fields[static_cast<std::size_t>(slot)].assign(text);
+    row.others[static_cast<std::size_t>(other)].assign(text);
+    ++row.others_read;
   }
 }
 
@@ -318,26 +371,31 @@ void finish_input(csv_file *f) {
 // Reads what the input has ready (up to one block) and parses it: a pipe's rows are
 // parsed as they arrive. Returns false (message in f->failure) on a read error.
 bool read_block(csv_file *f) {
+  static constexpr char byte_order_mark[] = "\xEF\xBB\xBF";
+  std::size_t n = 0;
   ssize_t got;
   do {
-    got = ::read(fileno(f->stream), f->block.data(), f->block.size());
-  } while (got < 0 && errno == EINTR);
-  if (got < 0) {
-    f->failed = true;
-    f->failure = "cannot read " + f->name + ": " + std::strerror(errno);
-    return false;
-  }
-  if (got == 0) {
+    do {
+      got = ::read(f->fd, f->block.data() + n, f->block.size() - n);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) {
+      f->failed = true;
+      f->failure = "cannot read " + f->name + ": " + std::strerror(errno);
+      return false;
+    }
+    n += static_cast<std::size_t>(got);
+    // The first bytes of a pipe may come one read at a time: they are held until they
+    // tell a byte-order mark from text.
+  } while (f->at_start && got > 0 && n < 3 &&
+           std::memcmp(f->block.data(), byte_order_mark, n) == 0);
+  if (n == 0) {
     finish_input(f);
     return true;
   }
   const char *p = f->block.data();
-  std::size_t n = static_cast<std::size_t>(got);
   if (f->at_start) {
-    // A block holds at least the three bytes of a byte-order mark unless the whole input
-    // is shorter, except from a pipe written byte by byte; such a mark is then text.
     f->at_start = false;
-    if (n >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0) {
+    if (n >= 3 && std::memcmp(p, byte_order_mark, 3) == 0) {
       p += 3;
       n -= 3;
     }
@@ -354,8 +412,9 @@ bool read_block(csv_file *f) {
       return false;
     }
     if (line_end) {
+      // An LF ends no new line only when it comes right after a CR (CR LF).
       const char end = p[len - 1];
-      if (end == '\r' || !f->after_cr) ++f->line;
+      if (end == '\r' || !(f->after_cr && len == 1)) ++f->line;
       f->after_cr = end == '\r';
     } else {
       f->after_cr = false;
@@ -366,10 +425,49 @@ bool read_block(csv_file *f) {
   return true;
 }
 
+// Why the input open on `fd` is not read: empty for a file, a pipe or a socket, which are
+// read as streams; a folder or a device (a terminal, /dev/zero, a disk) is refused, since
+// reading it would fail, wait for a person or never end.
+std::string refused_kind(int fd, const std::string &name) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return "cannot read " + name + ": " + std::strerror(errno);
+  if (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return {};
+  if (S_ISDIR(st.st_mode)) return "cannot read " + name + ": it is a folder, not a CSV file";
+  if (::isatty(fd))
+    return "cannot read " + name + ": it is a terminal; give a CSV file, or pipe one into it";
+  return "cannot read " + name + ": it is a device, not a CSV file or a pipe";
+}
+
+// Opens `path` for reading without waiting, unless it is a pipe, which is read as a
+// stream (its writer may come later, as for cat). A device is refused before it is
+// opened: opening some devices does something. Returns the descriptor, or -1 with a
+// message in *error.
+int open_input(const char *path, std::string *error) {
+  struct stat st {};
+  if (::stat(path, &st) == 0 && (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))) {
+    *error = std::string("cannot read ") + path + ": it is a device, not a CSV file or a pipe";
+    return -1;
+  }
+  const bool pipe = S_ISFIFO(st.st_mode);
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | (pipe ? 0 : O_NONBLOCK));
+  if (fd < 0) {
+    *error = std::string("cannot open ") + path + ": " + std::strerror(errno);
+    return -1;
+  }
+  *error = refused_kind(fd, path);
+  if (error->empty() && !pipe) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+      *error = std::string("cannot read ") + path + ": " + std::strerror(errno);
+  }
+  if (error->empty()) return fd;
+  ::close(fd);
+  return -1;
+}
+
 }  // namespace
 
-csv_file *open_csv_file(const char *path, const std::vector<std::string> &columns,
-                        std::string *error) {
+csv_file *open_csv_file(const char *path, const csv_columns &columns, std::string *error) {
   std::string ignored;
   if (error == nullptr) error = &ignored;
   if (path == nullptr) {
@@ -378,23 +476,25 @@ csv_file *open_csv_file(const char *path, const std::vector<std::string> &column
   }
   csv_file_ptr f(new csv_file);
   if (std::strcmp(path, "-") == 0) {
-    f->stream = stdin;
     f->name = "standard input";
+    f->fd = fileno(stdin);
+    *error = refused_kind(f->fd, f->name);
+    if (!error->empty()) return nullptr;
   } else {
-    f->stream = std::fopen(path, "rb");
-    if (f->stream == nullptr) {
-      *error = std::string("cannot open ") + path + ": " + std::strerror(errno);
-      return nullptr;
-    }
-    f->owns_stream = true;
     f->name = path;
+    f->fd = open_input(path, error);
+    if (f->fd < 0) return nullptr;
+    f->owns_fd = true;
   }
   if (!set_up_parser(f.get())) {
     *error = "cannot set up the CSV parser";
     return nullptr;
   }
   f->parser_ready = true;
-  f->columns = columns;
+  f->columns = columns.needed;
+  f->columns.insert(f->columns.end(), columns.optional.begin(), columns.optional.end());
+  f->needed = columns.needed.size();
+  f->keep_others = columns.others;
   f->block.resize(read_block_bytes);
   start_row(f.get());
   while (!f->header_done) {
@@ -435,11 +535,24 @@ bool csv_row_ready(const csv_file *f) {
   return f == nullptr || f->ready_count > 0 || f->failed || f->at_end;
 }
 
+bool csv_has_column(const csv_file *f, const char *name) {
+  if (f == nullptr || name == nullptr) return false;
+  for (std::size_t i = 0; i < f->columns.size(); ++i) {
+    if (same_name(f->columns[i], name)) return f->present[i];
+  }
+  return false;
+}
+
+const std::vector<csv_other_column> &csv_other_columns(const csv_file *f) {
+  static const std::vector<csv_other_column> none;
+  return f != nullptr ? f->others : none;
+}
+
 const std::string *csv_field(const csv_file *f, const csv_row *row, const char *name) {
   if (f == nullptr || row == nullptr || name == nullptr) return nullptr;
   if (!row->error.empty() || row->fields.size() != f->columns.size()) return nullptr;
   for (std::size_t i = 0; i < f->columns.size(); ++i) {
-    if (same_name(f->columns[i], name)) return &row->fields[i];
+    if (same_name(f->columns[i], name)) return f->present[i] ? &row->fields[i] : nullptr;
   }
   return nullptr;
 }
@@ -447,6 +560,6 @@ const std::string *csv_field(const csv_file *f, const csv_row *row, const char *
 void close_csv_file(csv_file *f) {
   if (f == nullptr) return;
   if (f->parser_ready) csv_free(&f->parser);
-  if (f->owns_stream) std::fclose(f->stream);
+  if (f->owns_fd) ::close(f->fd);
   delete f;
 }
