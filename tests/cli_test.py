@@ -17,6 +17,7 @@ import io
 import json
 import os
 import random
+import resource
 import select
 import shutil
 import subprocess
@@ -737,6 +738,78 @@ class SpeciesFields(unittest.TestCase):
                       "present, folder " + self.ptp, lines[7])
         self.assertIn("301_species.json", err)
         self.assertEqual(run(["--list", "--format", "csv"])[0], 2)
+
+
+def sanitized(binary):
+    """True when the binary carries AddressSanitizer."""
+    with open(binary, "rb") as f:
+        return b"__asan_init" in f.read()
+
+
+class Guards(unittest.TestCase):
+    """National ID texts that would leave the networks folder, and threads the system
+    refuses: never a file outside, never a crash. (Files that are not regular files are
+    species_file_test's and species_snapshot_test's.)"""
+
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp()
+        self.ptp = os.path.join(self.tmp, "ptp")
+        shutil.copytree(os.path.join(DATA, "ptp"), self.ptp)
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp)
+
+    def price(self, nid, *more):
+        return run(["--verbose", "--format", "json", "--ptp-dir", self.ptp] + list(more)
+                   + [nid, "50"] + PLAIN)
+
+    def test_national_id_text_names_files_inside_the_networks_folder_only(self):
+        # A species file for 5 prices the number that "5/x" stands for; networks named by
+        # "x" in a subfolder 5 and by "_" one folder up are never read.
+        with open(os.path.join(self.ptp, "5_species.json"), "w") as f:
+            f.write(species_file(5, "Charmeleon", [], None))
+        os.mkdir(os.path.join(self.ptp, "5"))
+        for k in (1, 2, 3):
+            for path in [os.path.join(self.ptp, "5", "x_m%d.tp" % k),
+                         os.path.join(self.tmp, "_m%d.tp" % k)]:
+                shutil.copy(os.path.join(self.ptp, "58_m%d.tp" % k), path)
+        code, out, err = self.price("5/x")
+        self.assertEqual((code, json.loads(out)["status"]), (1, 1))
+        self.assertIn('the National ID text "5/x" names no network file', err)
+        # "../" is 0, which nothing prices: status 2 and nothing read.
+        code, out, err = self.price("../")
+        self.assertEqual((code, json.loads(out)["status"]), (0, 2))
+        rows = "".join("0,%s,50,%s\n" % (t, ",".join(PLAIN)) for t in ["5/x", "5", "5/x"])
+        code, out, err = run(["--batch", "-", "--format", "json", "--verbose", "--ptp-dir",
+                              self.ptp], (HEADER + rows).encode())
+        self.assertEqual([r["status"] for r in json_lines(out)], [1, 1, 1])
+        self.assertIn('row 3: the National ID text "5/x" names no network file', err)
+        self.assertIn("row 2: cannot open %s/5_m1.tp" % self.ptp, err)
+
+    @unittest.skipIf(sanitized(sys.argv[1]) if len(sys.argv) > 1 else False,
+                     "AddressSanitizer reserves more address space than any limit")
+    def test_threads_the_system_refuses(self):
+        # Under an address-space limit: with room for a few threads the batch is priced on
+        # those, with none it exits 2 before writing anything; never an abort.
+        data = (HEADER + "0,120,50,%s\n0,58,50,%s\n" % (",".join(PLAIN), ",".join(GRASS))).encode()
+        outcomes = set()
+        for megabytes in [200, 60, 20]:
+            def limit():
+                resource.setrlimit(resource.RLIMIT_AS, (megabytes << 20, megabytes << 20))
+            p = subprocess.run([BINARY, "--batch", "-", "--format", "json", "--jobs", "256",
+                                "--ptp-dir", self.ptp], input=data, capture_output=True,
+                               timeout=60, env=ENV, preexec_fn=limit)
+            err = p.stderr.decode()
+            self.assertIn(p.returncode, (0, 2), (megabytes, err))
+            if p.returncode == 0:
+                self.assertEqual([r["first_prediction"] for r in json_lines(p.stdout.decode())],
+                                 [600000, 60000], megabytes)
+                self.assertRegex(err, r"priced on \d+ threads, all that could be started")
+            else:
+                self.assertEqual(p.stdout, b"", megabytes)
+                self.assertRegex(err, r"^orvanta-cli: cannot start a thread to price the rows")
+            outcomes.add(p.returncode)
+        self.assertEqual(outcomes, {0, 2})
 
 
 class BadBatchInput(unittest.TestCase):

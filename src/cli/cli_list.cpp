@@ -1,8 +1,6 @@
 // The species list: the built-in table and the species files found along the path.
 #include "cli/cli_list.hpp"
 
-#include <sys/stat.h>
-
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -12,16 +10,12 @@
 #include <system_error>
 
 #include "cli/cli_output.hpp"
+#include "common/files.hpp"
 #include "model/ptp_path.hpp"
 
 namespace {
 
 using json = nlohmann::ordered_json;
-
-bool exists(const std::string &path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
-}
 
 // The National ID of a species file's name ("121_species.json"), written as the files are
 // named: decimal, no leading zero, at most 4294967295.
@@ -92,7 +86,7 @@ std::vector<listed_species> list_species(const std::vector<std::string> &path) {
     }
     s.networks = true;
     for (int k = 1; k <= 3; ++k)
-      s.networks = s.networks && exists(network_file_path(s.folder, text.c_str(), k));
+      s.networks = s.networks && path_exists(network_file_path(s.folder, text.c_str(), k));
     list.push_back(std::move(s));
   }
   return list;

@@ -10,6 +10,8 @@
 #include <optional>
 #include <unordered_set>
 
+#include "common/utf8_text.hpp"
+
 namespace {
 
 using json = nlohmann::ordered_json;
@@ -72,33 +74,6 @@ void append_signed(std::string *out, int value) {
   char digits[16];
   const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
   out->append(digits, end);
-}
-
-// The length of the UTF-8 sequence at p[0] (a byte of 0x80 or more) as nlohmann::json
-// accepts it (no overlong forms, no surrogates, nothing past U+10FFFF), or 0 when it is
-// not one. `n` bytes are readable.
-std::size_t utf8_sequence(const unsigned char *p, std::size_t n) {
-  const unsigned char c = p[0];
-  std::size_t extra;
-  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-  if (c >= 0xC2 && c <= 0xDF) {
-    extra = 1;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    extra = 2;
-    if (c == 0xE0) low = 0xA0;
-    if (c == 0xED) high = 0x9F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    extra = 3;
-    if (c == 0xF0) low = 0x90;
-    if (c == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (n <= extra || p[1] < low || p[1] > high) return 0;
-  for (std::size_t k = 2; k <= extra; ++k) {
-    if ((p[k] & 0xC0) != 0x80) return 0;
-  }
-  return extra + 1;
 }
 
 // True when one of the eight bytes at `p` is a control character, a quote, a backslash or
@@ -295,6 +270,7 @@ void append_json_string(std::string *out, std::string_view text) {
   const auto *bytes = reinterpret_cast<const unsigned char *>(text.data());
   out->push_back('"');
   std::size_t plain = 0;  // start of the text not yet copied
+  bool checked = false;   // the text from the first byte past ASCII on is valid UTF-8
   for (std::size_t i = 0; i < text.size(); ++i) {
     // Eight bytes at a time past plain ASCII: the labels are long texts with a handful of
     // line breaks.
@@ -302,15 +278,15 @@ void append_json_string(std::string *out, std::string_view text) {
     if (i == text.size()) break;
     const unsigned char c = bytes[i];
     if (c >= 0x80) {
-      const std::size_t length = utf8_sequence(bytes + i, text.size() - i);
-      if (length == 0) {
+      // Checked once, at the first byte past ASCII: the rest of the text is kept as it is.
+      if (!checked && !valid_utf8(text.substr(i))) {
         // Texts from a batch file need not be valid UTF-8: the library replaces what is
         // not, never fatally.
         out->resize(start);
         out->append(json(std::string(text)).dump(-1, ' ', false, json::error_handler_t::replace));
         return;
       }
-      i += length - 1;  // kept as it is
+      checked = true;
       continue;
     }
     if (c >= 0x20 && c != '"' && c != '\\') continue;

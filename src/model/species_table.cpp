@@ -17,24 +17,24 @@ struct species_entry {
   int supported;
   int hidden_power_type;  // the one type earning the addition; -1: none
   double price_margin;    // both ends of the sales range
-  coverage_classifier classifier;
+  coverage_group coverage;
 };
 
 // clang-format off
 constexpr std::array<species_entry, 12> species_table = {{
     // nid  name         priced  HP type  margin  coverage
-    {58,  "Growlithe", 1,      10,      0.1,    Growlithe_range},
-    {59,  "Arcanine",  1,      10,      0.1,    Growlithe_range},
-    {86,  "Seel",      0,       0,      0.1,    Seel_range},
-    {87,  "Dewgong",   0,       0,      0.1,    Seel_range},
-    {116, "Horsea",    0,       0,      0.1,    Horsea_range},
-    {117, "Seadra",    0,       0,      0.1,    Horsea_range},
-    {230, "Kingdra",   0,       0,      0.1,    Horsea_range},
-    {120, "Staryu",    1,       8,      0.1,    Staryu_range},
-    {121, "Starmie",   1,       8,      0.1,    Staryu_range},
-    {123, "Scyther",   1,      -1,      0.1,    Scyther_range},
-    {212, "Scizor",    1,      -1,      0.1,    Scyther_range},
-    {133, "Eevee",     1,       8,      0.1,    Eevee_range},
+    {58,  "Growlithe", 1,      10,      0.1,    coverage_group::growlithe},
+    {59,  "Arcanine",  1,      10,      0.1,    coverage_group::growlithe},
+    {86,  "Seel",      0,       0,      0.1,    coverage_group::seel},
+    {87,  "Dewgong",   0,       0,      0.1,    coverage_group::seel},
+    {116, "Horsea",    0,       0,      0.1,    coverage_group::horsea},
+    {117, "Seadra",    0,       0,      0.1,    coverage_group::horsea},
+    {230, "Kingdra",   0,       0,      0.1,    coverage_group::horsea},
+    {120, "Staryu",    1,       8,      0.1,    coverage_group::staryu},
+    {121, "Starmie",   1,       8,      0.1,    coverage_group::staryu},
+    {123, "Scyther",   1,      -1,      0.1,    coverage_group::scyther},
+    {212, "Scizor",    1,      -1,      0.1,    coverage_group::scyther},
+    {133, "Eevee",     1,       8,      0.1,    coverage_group::eevee},
 }};
 // clang-format on
 
@@ -66,7 +66,7 @@ species_description describe_entry(const species_entry &entry) {
   d.hidden_power_base_price = 500000;
   d.lowest_price_margin = entry.price_margin;
   d.highest_price_margin = entry.price_margin;
-  describe_coverage(entry.classifier, &d);
+  describe_coverage(entry.coverage, &d);
   return d;
 }
 

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/utf8_text.hpp"
 #include "model/ptp_path.hpp"
 #include "train/species_names.hpp"
 #include "train/train_generations.hpp"
@@ -76,43 +77,6 @@ bool parse_species_list(const char *option, const std::string &text,
     if (comma == std::string::npos) return true;
     start = comma + 1;
   }
-}
-
-// Valid UTF-8 without control characters (C0, DEL, C1).
-bool printable_utf8(const std::string &text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    std::uint32_t code = 0;
-    if (c < 0x80) {
-      length = 1;
-      code = c;
-    } else if ((c & 0xE0) == 0xC0) {
-      length = 2;
-      code = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      length = 3;
-      code = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      length = 4;
-      code = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    for (std::size_t j = 1; j < length; ++j) {
-      const auto d = static_cast<unsigned char>(text[i + j]);
-      if ((d & 0xC0) != 0x80) return false;
-      code = (code << 6) | (d & 0x3F);
-    }
-    constexpr std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-      return false;
-    if (code < 0x20 || (code >= 0x7F && code < 0xA0)) return false;
-    i += length;
-  }
-  return true;
 }
 
 // "N=NAME" of --name into *names; false with a message.

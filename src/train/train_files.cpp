@@ -127,8 +127,3 @@ bool link_or_copy(const std::string &from, const std::string &to, std::string *e
   ::close(in);
   return write_flushed(to, bytes, error);
 }
-
-bool path_exists(const std::string &path) {
-  struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0;
-}

@@ -37,6 +37,3 @@ bool remove_file(const std::string &path, std::string *error);
 // allows one, else a copy flushed to disk. Whatever stood at `to` is removed first. False
 // with a message (and nothing left at `to`) when neither can be made.
 bool link_or_copy(const std::string &from, const std::string &to, std::string *error);
-
-// True when `path` names anything (a link that leads nowhere included).
-bool path_exists(const std::string &path);

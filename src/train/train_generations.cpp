@@ -15,6 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "common/files.hpp"
 #include "model/sha256.hpp"
 #include "model/species_file.hpp"
 #include "train/train_files.hpp"

@@ -8,9 +8,12 @@
 #include <cmath>
 #include <filesystem>
 #include <mutex>
+#include <new>
 #include <nlohmann/json.hpp>
+#include <system_error>
 #include <thread>
 
+#include "model/coverage.hpp"
 #include "model/ptp_path.hpp"
 #include "model/sha256.hpp"
 #include "model/species_file.hpp"
@@ -116,8 +119,17 @@ class training_run {
     if (threads == 1) {
       work();
     } else {
+      // Where the system grants fewer threads than asked (a memory limit, a limit on
+      // processes), the run goes on with those it got, or on this thread alone: the files
+      // do not depend on the number of threads.
       std::vector<std::thread> pool;
-      for (unsigned i = 0; i < threads; ++i) pool.emplace_back([this] { work(); });
+      try {
+        pool.reserve(threads);
+        while (pool.size() < threads) pool.emplace_back([this] { work(); });
+      } catch (const std::system_error &) {
+      } catch (const std::bad_alloc &) {
+      }
+      if (pool.empty()) work();
       for (std::thread &t : pool) t.join();
     }
     if (failed_) {
@@ -168,7 +180,17 @@ class training_run {
     return true;
   }
 
+  // Trains tasks until none is left; memory running out ends the run with a message
+  // rather than the process.
   void work() {
+    try {
+      take_tasks();
+    } catch (const std::bad_alloc &) {
+      fail("out of memory");
+    }
+  }
+
+  void take_tasks() {
     for (;;) {
       if (failed_) return;
       const std::size_t t = next_task_++;

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "common/contract.hpp"
+#include "model/ptp_path.hpp"
 
 namespace {
 
@@ -86,7 +87,7 @@ void fit_long_text(std::string *text) {
 
 // The result of a finished prediction: the three prices, the summary and, when the
 // Hidden Power type earns the species' addition, its description and the wide window.
-void write_prediction(const app_model *m, view_texts *texts) {
+void write_price_texts(const app_model *m, view_texts *texts) {
   texts->hidden_power_label.assign(or_empty(get_hidden_power(m)));
   texts->models_intro_label.assign(models_intro_text);
   set_price(&texts->first_model_label, get_first_prediction(m));
@@ -193,7 +194,7 @@ std::optional<std::uint32_t> typed_number(const char *text) {
   for (char c : digits) {
     if (c < '0' || c > '9') return std::nullopt;
   }
-  return static_cast<std::uint32_t>(parse_form_number(text));
+  return national_number(text);
 }
 
 // "<name> (<N>) · <where its networks come from>".
@@ -256,7 +257,7 @@ void write_source_line(const prediction_details *d, const char *nid_text, int st
   }
   // A species file that cannot be read names no species, but a refusal still says where.
   if (!d->name.has_value() && status != PREDICTION_FAILED) return;
-  append_species_source(d, static_cast<std::uint32_t>(parse_form_number(nid_text)), line);
+  append_species_source(d, national_number(nid_text), line);
   if (status == PREDICTION_FAILED) {
     if (!d->reason.empty()) line->append("\n").append(d->reason);
   } else if (status == PREDICTION_DONE) {
@@ -308,7 +309,7 @@ void write_view_texts(const app_model *m, int status, view_texts *texts) {
       write_message(or_empty(get_hidden_power(m)), or_empty(get_special_price(m)), texts);
       break;
     default:
-      write_prediction(m, texts);
+      write_price_texts(m, texts);
       break;
   }
 }
