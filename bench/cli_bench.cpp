@@ -1,8 +1,13 @@
 // orvanta-cli's batch throughput through the real binary: a 10,000-row file of random
 // 8-16-16-4 networks priced in each output format, on every core and on one. A batch of
 // unknown species (no network read) shows what the rest of a row costs, and one with the
-// seller's own columns what carrying them through costs.
+// seller's own columns what carrying them through costs. A batch of 1,000 distinct National
+// ID texts of one number ("1aa", "1ab", ...) against a 2 MB species file shows that a
+// batch's memory does not grow with hostile rows (peak_rss_mb).
 // bench/cli_batch_numpy.py sets the tool beside a vectorized NumPy pipeline.
+//
+// ORVANTA_BENCH_CLI=<path> times another build of orvanta-cli (an earlier one, say) on
+// the same files.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -11,6 +16,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -25,6 +32,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int batch_rows = 10000;
+constexpr int hostile_rows = 1000;
 constexpr int priced_species[7] = {58, 59, 120, 121, 123, 133, 212};
 
 // Random 8-16-16-4 networks for every priced species and three 10,000-row batch files
@@ -48,6 +56,7 @@ class bench_folder {
     write_batch("priced.csv", true);
     write_batch("unknown.csv", false);
     write_batch("own_columns.csv", true, true);
+    write_hostile();
   }
   ~bench_folder() {
     std::error_code ignored;
@@ -70,6 +79,27 @@ class bench_folder {
       out << (own_columns ? ",Box " + std::to_string(row % 30) + "\n" : "\n");
     }
   }
+  // hostile/1_species.json: 80,000 distinct reference spreads (about 2 MB), and
+  // hostile.csv: 1,000 rows, each with its own National ID text of the number 1.
+  void write_hostile() {
+    fs::create_directory(path_ / "hostile");
+    std::ofstream file(path_ / "hostile" / "1_species.json");
+    file << "{\"format\": \"orvanta-species-1\", \"nid\": 1, \"name\": \"Bulbasaur\", "
+            "\"hidden_power_types\": [], \"hidden_power_base_price\": 500000, "
+            "\"lowest_price_margin\": 0.1, \"highest_price_margin\": 0.1, "
+            "\"near_match_window\": null, \"reference_spreads\": [";
+    for (int k = 0; k < 80000; ++k) {
+      file << (k == 0 ? "[" : ", [");
+      for (int i = 0; i < 5; ++i) file << (i == 0 ? "" : ", ") << (k >> (5 * (i % 4))) % 32;
+      file << ", " << (k * 7) % 32 << "]";
+    }
+    file << "]}\n";
+    std::ofstream out(path_ / "hostile.csv");
+    out << "shiny,nid,lvl,hp,atk,def,sp_atk,sp_def,spd\n";
+    const std::string letters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    for (int row = 0; row < hostile_rows; ++row)
+      out << "0,1" << letters[row / 52] << letters[row % 52] << ",50,20,21,22,23,24,25\n";
+  }
   fs::path path_;
 };
 
@@ -78,11 +108,19 @@ const bench_folder &folder() {
   return f;
 }
 
-// Runs orvanta-cli on a batch file with its output thrown away; false unless it exits 0.
-bool run_batch(const std::string &batch, const char *format, const char *jobs) {
-  const std::string ptp = folder().path("ptp");
-  std::vector<std::string> args = {ORVANTA_CLI_PATH, "--batch",   batch, "--format",
-                                   format,           "--ptp-dir", ptp,   "--jobs"};
+// The orvanta-cli to run: this build's, or the one ORVANTA_BENCH_CLI names.
+const char *cli_path() {
+  const char *other = std::getenv("ORVANTA_BENCH_CLI");
+  return other != nullptr && other[0] != '\0' ? other : ORVANTA_CLI_PATH;
+}
+
+// Runs orvanta-cli on a batch file with its output thrown away; false unless it exits 0,
+// or 1 where `some_fail` (rows that could not be priced). *peak_kib receives the run's
+// peak resident memory.
+bool run_batch(const std::string &batch, const char *format, const char *jobs,
+               const std::string &ptp, bool some_fail, long *peak_kib) {
+  std::vector<std::string> args = {cli_path(), "--batch",   batch, "--format",
+                                   format,     "--ptp-dir", ptp,   "--jobs"};
   args.push_back(jobs != nullptr ? jobs : std::to_string(std::thread::hardware_concurrency()));
   std::vector<char *> argv;
   for (std::string &a : args) argv.push_back(a.data());
@@ -95,8 +133,10 @@ bool run_batch(const std::string &batch, const char *format, const char *jobs) {
   posix_spawn_file_actions_destroy(&actions);
   if (failed != 0) return false;
   int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return false;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid) return false;
+  *peak_kib = usage.ru_maxrss;
+  return WIFEXITED(status) && (WEXITSTATUS(status) == 0 || (some_fail && WEXITSTATUS(status) == 1));
 }
 
 // CPU seconds (user and system) used so far by the children that have been waited for.
@@ -108,18 +148,25 @@ double children_cpu_seconds() {
 }
 
 // rows_per_second is wall-clock throughput; rows_per_cpu_second divides by the CPU time
-// orvanta-cli itself used, which other work on a shared machine does not inflate.
+// orvanta-cli itself used, which other work on a shared machine does not inflate;
+// peak_rss_mb is the largest peak resident memory of a run.
 void batch_benchmark(benchmark::State &state, const char *file, const char *format,
-                     const char *jobs = nullptr) {
+                     const char *jobs = nullptr, const char *ptp = "ptp",
+                     int rows_per_file = batch_rows, bool some_fail = false) {
   const std::string batch = folder().path(file);
   const double cpu_before = children_cpu_seconds();
+  long peak_kib = 0;
   for (auto _ : state) {
-    if (!run_batch(batch, format, jobs)) state.SkipWithError("orvanta-cli failed");
+    long run_peak = 0;
+    if (!run_batch(batch, format, jobs, folder().path(ptp), some_fail, &run_peak))
+      state.SkipWithError("orvanta-cli failed");
+    peak_kib = std::max(peak_kib, run_peak);
   }
-  const double rows = static_cast<double>(batch_rows) * static_cast<double>(state.iterations());
+  const double rows = static_cast<double>(rows_per_file) * static_cast<double>(state.iterations());
   const double cpu = children_cpu_seconds() - cpu_before;
   state.counters["rows_per_second"] = benchmark::Counter(rows, benchmark::Counter::kIsRate);
   state.counters["rows_per_cpu_second"] = cpu > 0 ? rows / cpu : 0.0;
+  state.counters["peak_rss_mb"] = static_cast<double>(peak_kib) / 1024.0;
 }
 
 void BM_BatchText(benchmark::State &state) {
@@ -147,6 +194,12 @@ void BM_BatchCsvOwnColumns(benchmark::State &state) {
   batch_benchmark(state, "own_columns.csv", "csv");
 }
 
+// 1,000 distinct texts of one number against its 2 MB species file: each row's networks
+// are missing (status 1), the species file is the same for all.
+void BM_BatchJsonDistinctTextsOfOneSpecies(benchmark::State &state) {
+  batch_benchmark(state, "hostile.csv", "json", nullptr, "hostile", hostile_rows, true);
+}
+
 BENCHMARK(BM_BatchText)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BatchJson)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BatchCsv)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -154,6 +207,7 @@ BENCHMARK(BM_BatchJsonOneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BatchJsonNoNetworks)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BatchJsonOwnColumns)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BatchCsvOwnColumns)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BatchJsonDistinctTextsOfOneSpecies)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -4,12 +4,14 @@
 // in all three output formats. Each row is priced twice, on its own and from the batch's
 // species loaded once, and the two records must be the same bytes. The CSV output read back
 // must give the file's other columns byte for byte, and its JSON records the same columns
-// under keys that never repeat.
+// under keys that never repeat. Every cell, valid UTF-8 or not,
+// is written as a JSON string exactly as the JSON library writes it.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
@@ -108,6 +110,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (row.number <= last) __builtin_trap();  // rows come in order, numbered from 1
     last = row.number;
     if (row.others.size() != others.size() || row.others_read > others.size()) __builtin_trap();
+    for (const std::string &field : row.fields) {
+      std::string written;
+      append_json_string(&written, field);
+      if (written !=
+          nlohmann::json(field).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace))
+        __builtin_trap();
+    }
     if (row.error.empty()) {
       if (row.others_read != others.size()) __builtin_trap();  // a usable row has them all
       if (row.fields.size() != columns.needed.size()) __builtin_trap();

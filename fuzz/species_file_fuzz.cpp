@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/coverage.hpp"
 #include "model/species_file.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {

@@ -76,9 +76,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (std::uint32_t iv : s.ivs) {
       if (iv > 31) __builtin_trap();
     }
-    if (has_fixed_price(s.ivs)) __builtin_trap();  // those are counted, never trained on
     if (s.network_price > s.price) __builtin_trap();
     if (sales.dated != valid_date(s.date)) __builtin_trap();  // a dated file dates every sale
+  }
+  // Read again leaving out the fixed-price spreads: the same rows less those, counted.
+  sales_options skipping;
+  skipping.skip_fixed_prices = true;
+  sales_file regular;
+  if (!read_sales(file.write(data, size), &regular, &error, skipping)) __builtin_trap();
+  std::uint64_t fixed = 0;
+  for (const sale &s : sales.sales) fixed += has_fixed_price(s.ivs) ? 1 : 0;
+  if (regular.sales.size() + fixed != sales.sales.size() || regular.fixed_price_rows != fixed)
+    __builtin_trap();
+  for (const sale &s : regular.sales) {
+    if (has_fixed_price(s.ivs)) __builtin_trap();
   }
   // Read again keeping the sales of 2024 and later: the same rows, split by their day.
   if (sales.dated) {

@@ -41,7 +41,7 @@ endforeach()
 if(EXISTS ${PROJECT_SOURCE_DIR}/share/orvanta/ptp)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/share/orvanta/ptp/
           DESTINATION ${CMAKE_INSTALL_DATADIR}/orvanta/ptp
-          FILES_MATCHING PATTERN "*.tp")
+          FILES_MATCHING PATTERN "*.tp" PATTERN "previous" EXCLUDE)
 endif()
 
 # --- Desktop entry -----------------------------------------------------------------------

@@ -17,6 +17,7 @@ import io
 import json
 import os
 import random
+import resource
 import select
 import shutil
 import subprocess
@@ -33,7 +34,7 @@ LABELS = ["hidden_power_label", "models_intro_label", "first_model_label", "seco
 KEYS = ["input", "status", "first_prediction", "second_prediction", "third_prediction",
         "average_prediction", "lowest_price", "highest_price", "hidden_power_power",
         "hidden_power_base_price", "hidden_power", "special_price", "in_range_message", "labels",
-        "window_width", "name", "coverage", "expected_error", "source_line", "listing"]
+        "window_width", "name", "coverage", "expected_error", "range_coverage", "source_line", "listing"]
 BATCH_KEYS = ["row", "input", "columns"] + KEYS[1:]
 ENTRIES = ["nid", "lvl", "hp", "atk", "def", "sp_atk", "sp_def", "spd"]
 LISTING = ["average", "lowest", "highest", "addition"]
@@ -611,7 +612,8 @@ class SpeciesFields(unittest.TestCase):
     """name, coverage, expected_error and source_line in JSON and CSV, and --list, for the
     built-in table and for species files (valid and damaged)."""
 
-    source_300 = "Flab\u00e9b\u00e9 (300) \u00b7 trained on 1234 of your sales\nTypical error 5%"
+    source_300 = ("Flab\u00e9b\u00e9 (300) \u00b7 trained on 1234 of your sales\nTypical error 5% "
+                  "\u00b7 81% of past sales like it sold inside the range")
 
     def setUp(self):
         self.tmp = tempfile.mkdtemp()
@@ -622,7 +624,7 @@ class SpeciesFields(unittest.TestCase):
                         os.path.join(self.ptp, "300_m%d.tp" % k))
         self.write("300_species.json", species_file(
             300, "Flab\u00e9b\u00e9", [[int(v) for v in PLAIN]], [0.05, None, 0.25],
-            training={"rows": 1234, "seed": 7}))
+            range_coverage=[0.8125, None, 0.7], training={"rows": 1234, "seed": 7}))
         self.write("301_species.json", '{"format": "orvanta-species-1"')  # damaged
 
     def tearDown(self):
@@ -648,12 +650,13 @@ class SpeciesFields(unittest.TestCase):
                 ["0", "300", "50"] + GRASS, ["0", "300", "101"] + PLAIN,
                 ["0", "301", "50"] + PLAIN, ["0", "58", "50"] + PLAIN, ["0", "1", "50"] + PLAIN,
                 ["0", "300", "50", "5", "5", "5", "5", "5", "5"]]
-        got = [(r["status"], r["name"], r["coverage"], r["expected_error"])
+        got = [(r["status"], r["name"], r["coverage"], r["expected_error"], r["range_coverage"])
                for r in json_lines(self.records(rows))]
-        self.assertEqual(got, [(0, "Flab\u00e9b\u00e9", 0, 0.05), (0, "Flab\u00e9b\u00e9", 1, None),
-                               (0, "Flab\u00e9b\u00e9", 2, 0.25), (3, "Flab\u00e9b\u00e9", 0, None),
-                               (1, None, None, None), (0, "Growlithe", 2, None),
-                               (2, None, None, None), (5, "Flab\u00e9b\u00e9", 2, None)])
+        flab = "Flab\u00e9b\u00e9"
+        self.assertEqual(got, [(0, flab, 0, 0.05, 0.8125), (0, flab, 1, None, None),
+                               (0, flab, 2, 0.25, 0.7), (3, flab, 0, None, None),
+                               (1, None, None, None, None), (0, "Growlithe", 2, None, None),
+                               (2, None, None, None, None), (5, flab, 2, None, None)])
         rec = json_lines(self.records([["0", "300", "50"] + GRASS]))[0]
         self.assertEqual(rec["lowest_price"], 48000)  # the file's margins: 0.2 and 0.3
         self.assertEqual(rec["highest_price"], 78000)
@@ -662,15 +665,16 @@ class SpeciesFields(unittest.TestCase):
     def test_csv_columns_match_json(self):
         rows = [["0", "300", "50"] + PLAIN, ["0", "1", "50"] + PLAIN, ["0", "300"]]
         table = list(csv.reader(io.StringIO(self.records(rows, "csv"), newline="")))
-        self.assertEqual(table[0][-9:-4], ["window_width", "name", "coverage", "expected_error",
-                                           "source_line"])
+        self.assertEqual(table[0][-10:-4], ["window_width", "name", "coverage", "expected_error",
+                                            "range_coverage", "source_line"])
         self.assertEqual(table[0][-4:], ["listing_average", "listing_lowest", "listing_highest",
                                          "listing_addition"])
         self.assertTrue(all(len(r) == len(table[0]) for r in table))
-        self.assertEqual(table[1][-8:-4], ["Flab\u00e9b\u00e9", "0", "0.05", self.source_300])
-        self.assertEqual(table[2][-8:-4], ["", "", "", NO_NETWORKS_1])
+        self.assertEqual(table[1][-9:-4],
+                         ["Flab\u00e9b\u00e9", "0", "0.05", "0.8125", self.source_300])
+        self.assertEqual(table[2][-9:-4], ["", "", "", "", NO_NETWORKS_1])
         self.assertEqual(table[2][-4:], [""] * 4)
-        self.assertEqual(table[3][-8:], [""] * 8)
+        self.assertEqual(table[3][-9:], [""] * 9)
 
     def test_source_line_says_whose_price_it_is(self):
         dated = {"rows": 5, "dates": {"first": "2025-01-01", "last": "2025-12-31"}}
@@ -687,7 +691,8 @@ class SpeciesFields(unittest.TestCase):
         got = [r["source_line"] for r in json_lines(self.records(rows))]
         self.assertEqual(got, [
             self.source_300,
-            "Flab\u00e9b\u00e9 (300) \u00b7 trained on 1234 of your sales\nTypical error 25%",
+            "Flab\u00e9b\u00e9 (300) \u00b7 trained on 1234 of your sales\nTypical error 25% \u00b7 "
+            "70% of past sales like it sold inside the range",
             "Flab\u00e9b\u00e9 (300) \u00b7 trained on 1234 of your sales",
             "Dated (302) \u00b7 trained on 5 of your sales, 2025-01-01 to 2025-12-31\n"
             "80% of past sales like it sold inside the range",
@@ -718,7 +723,8 @@ class SpeciesFields(unittest.TestCase):
         self.assertEqual(listed[300], {"nid": 300, "name": "Flab\u00e9b\u00e9",
                                        "priced_by": "species file", "folder": self.ptp,
                                        "networks": True, "training_rows": 1234,
-                                       "expected_error": [0.05, None, 0.25]})
+                                       "expected_error": [0.05, None, 0.25],
+                                       "range_coverage": [0.8125, None, 0.7]})
         self.assertEqual((listed[58]["priced_by"], listed[58]["name"], listed[58]["networks"]),
                          ("built-in table", "Growlithe", True))
         self.assertFalse(listed[133]["networks"])  # its _m2 is missing
@@ -728,9 +734,82 @@ class SpeciesFields(unittest.TestCase):
         lines = out.splitlines()
         self.assertEqual(len(lines), 9)
         self.assertIn("300 Flab\u00e9b\u00e9: species file (1234 training rows; expected error "
-                      "5.0% / - / 25.0%), networks present, folder " + self.ptp, lines[7])
+                      "5.0% / - / 25.0%; inside the range 81.2% / - / 70.0%), networks "
+                      "present, folder " + self.ptp, lines[7])
         self.assertIn("301_species.json", err)
         self.assertEqual(run(["--list", "--format", "csv"])[0], 2)
+
+
+def sanitized(binary):
+    """True when the binary carries AddressSanitizer."""
+    with open(binary, "rb") as f:
+        return b"__asan_init" in f.read()
+
+
+class Guards(unittest.TestCase):
+    """National ID texts that would leave the networks folder, and threads the system
+    refuses: never a file outside, never a crash. (Files that are not regular files are
+    species_file_test's and species_snapshot_test's.)"""
+
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp()
+        self.ptp = os.path.join(self.tmp, "ptp")
+        shutil.copytree(os.path.join(DATA, "ptp"), self.ptp)
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp)
+
+    def price(self, nid, *more):
+        return run(["--verbose", "--format", "json", "--ptp-dir", self.ptp] + list(more)
+                   + [nid, "50"] + PLAIN)
+
+    def test_national_id_text_names_files_inside_the_networks_folder_only(self):
+        # A species file for 5 prices the number that "5/x" stands for; networks named by
+        # "x" in a subfolder 5 and by "_" one folder up are never read.
+        with open(os.path.join(self.ptp, "5_species.json"), "w") as f:
+            f.write(species_file(5, "Charmeleon", [], None))
+        os.mkdir(os.path.join(self.ptp, "5"))
+        for k in (1, 2, 3):
+            for path in [os.path.join(self.ptp, "5", "x_m%d.tp" % k),
+                         os.path.join(self.tmp, "_m%d.tp" % k)]:
+                shutil.copy(os.path.join(self.ptp, "58_m%d.tp" % k), path)
+        code, out, err = self.price("5/x")
+        self.assertEqual((code, json.loads(out)["status"]), (1, 1))
+        self.assertIn('the National ID text "5/x" names no network file', err)
+        # "../" is 0, which nothing prices: status 2 and nothing read.
+        code, out, err = self.price("../")
+        self.assertEqual((code, json.loads(out)["status"]), (0, 2))
+        rows = "".join("0,%s,50,%s\n" % (t, ",".join(PLAIN)) for t in ["5/x", "5", "5/x"])
+        code, out, err = run(["--batch", "-", "--format", "json", "--verbose", "--ptp-dir",
+                              self.ptp], (HEADER + rows).encode())
+        self.assertEqual([r["status"] for r in json_lines(out)], [1, 1, 1])
+        self.assertIn('row 3: the National ID text "5/x" names no network file', err)
+        self.assertIn("row 2: cannot open %s/5_m1.tp" % self.ptp, err)
+
+    @unittest.skipIf(sanitized(sys.argv[1]) if len(sys.argv) > 1 else False,
+                     "AddressSanitizer reserves more address space than any limit")
+    def test_threads_the_system_refuses(self):
+        # Under an address-space limit: with room for a few threads the batch is priced on
+        # those, with none it exits 2 before writing anything; never an abort.
+        data = (HEADER + "0,120,50,%s\n0,58,50,%s\n" % (",".join(PLAIN), ",".join(GRASS))).encode()
+        outcomes = set()
+        for megabytes in [200, 60, 20]:
+            def limit():
+                resource.setrlimit(resource.RLIMIT_AS, (megabytes << 20, megabytes << 20))
+            p = subprocess.run([BINARY, "--batch", "-", "--format", "json", "--jobs", "256",
+                                "--ptp-dir", self.ptp], input=data, capture_output=True,
+                               timeout=60, env=ENV, preexec_fn=limit)
+            err = p.stderr.decode()
+            self.assertIn(p.returncode, (0, 2), (megabytes, err))
+            if p.returncode == 0:
+                self.assertEqual([r["first_prediction"] for r in json_lines(p.stdout.decode())],
+                                 [600000, 60000], megabytes)
+                self.assertRegex(err, r"priced on \d+ threads, all that could be started")
+            else:
+                self.assertEqual(p.stdout, b"", megabytes)
+                self.assertRegex(err, r"^orvanta-cli: cannot start a thread to price the rows")
+            outcomes.add(p.returncode)
+        self.assertEqual(outcomes, {0, 2})
 
 
 class BadBatchInput(unittest.TestCase):

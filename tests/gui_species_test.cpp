@@ -1,5 +1,6 @@
 // The real window pricing species that only a species file describes: from ./ptp and from
-// the seller's own folder, with the file's name in the fixed-price texts.
+// the seller's own folder, with the file's name in the fixed-price texts, or without fixed
+// prices and with a rating's own range.
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
@@ -18,9 +19,10 @@ namespace {
 namespace fs = std::filesystem;
 
 // The test networks (60k, 32k and 87k) under another number, with its species file, which
-// gives `training` when it is not empty.
+// gives `training` when it is not empty; a seller's own prices for every spread when
+// `fixed_prices` is false, then with a range of its own for the spreads rated 0.
 bool write_species(const fs::path &dir, std::uint32_t nid, const char *name,
-                   const std::string &training = "") {
+                   const std::string &training = "", bool fixed_prices = true) {
   fs::create_directories(dir);
   if (!write_test_networks(dir.string())) return false;
   const std::string number = std::to_string(nid);
@@ -39,6 +41,8 @@ bool write_species(const fs::path &dir, std::uint32_t nid, const char *name,
     d.expected_error = {0.08, std::nullopt, 0.3};
     d.range_coverage = {0.8, std::nullopt, std::nullopt};
   }
+  d.fixed_prices = fixed_prices;
+  if (!fixed_prices) d.range_margins[0] = {0.5, 2.0};
   const std::string text = format_species_file(&d);
   std::FILE *file = std::fopen((dir / species_file_name(nid)).c_str(), "w");
   if (file == nullptr) return false;
@@ -53,7 +57,8 @@ bool write_networks(const std::string &ptp) {
   if (data_home == nullptr) return false;
   return write_species(ptp, 37, "Vulpix") && write_test_networks(ptp) &&
          write_species(fs::path(data_home) / "orvanta" / "ptp", 38, "Ninetales",
-                       R"({"rows": 371, "dates": {"first": "2025-01-01", "last": "2025-12-31"}})");
+                       R"({"rows": 371, "dates": {"first": "2025-01-01", "last": "2025-12-31"}})",
+                       false);
 }
 
 class SpeciesWindow : public main_window_test {
@@ -92,6 +97,30 @@ TEST_F(SpeciesWindow, SellersOwnFolderPricesWhatPtpDoesNotHold) {
   const std::vector<std::string> shown = labels();
   EXPECT_NE(std::find(shown.begin(), shown.end(), "This pokemon is not available yet."),
             shown.end());
+}
+
+TEST_F(SpeciesWindow, WithoutFixedPricesEverySpreadShowsTheNetworksAndItsRatingsRange) {
+  // Ninetales' file says fixed_prices false: six 31s are priced like any spread, rated 2,
+  // with the species-wide 10% either side.
+  predict({"38", "50", "31", "31", "31", "31", "31", "31"});
+  std::vector<std::string> shown = labels();
+  EXPECT_EQ(shown[0], "Hidden Power:  Dark");
+  EXPECT_EQ(shown[1], intro);
+  EXPECT_EQ(shown[2], "60k");
+  EXPECT_EQ(shown[5].rfind("Then the average price is: 59k\nRecommended sales range: 53k - 65k\n\n"
+                           "The results are probably not good",
+                           0),
+            0U)
+      << shown[5];
+  // Its reference spread has margins of its own: 50% below, 200% above the 59,999 Pd.
+  predict({"38", "50", "16", "9", "5", "29", "29", "24"});
+  shown = labels();
+  EXPECT_EQ(shown[5],
+            "Then the average price is: 59k\nRecommended sales range: 29k - 179k\n\n"
+            "The results are almost perfect.");
+  // Vulpix's file keeps the fixed prices.
+  predict({"37", "50", "31", "31", "31", "31", "31", "31"});
+  EXPECT_NE(labels()[1], intro);
 }
 
 TEST_F(SpeciesWindow, SourceLineSaysWhoseNetworksPriced) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,9 +68,20 @@ class TempFile {
   std::string path_;
 };
 
+// The network of a file holding `text`. Every case is read twice, from the file and from
+// the bytes in memory, which must give the same network (or both none).
 perceptron_ptr load_text(const std::string &text) {
   TempFile file(text);
-  return perceptron_ptr(load_perceptron(file.path()));
+  perceptron_ptr from_file(load_perceptron(file.path()));
+  const perceptron_ptr from_bytes(parse_perceptron(text));
+  EXPECT_EQ(from_file == nullptr, from_bytes == nullptr);
+  if (from_file != nullptr && from_bytes != nullptr) {
+    save_perceptron(from_file.get(), file.path());
+    const std::string saved = file.read();
+    save_perceptron(from_bytes.get(), file.path());
+    EXPECT_EQ(file.read(), saved);
+  }
+  return from_file;
 }
 
 std::string with_values(const std::string &header, const std::string &values) {
@@ -345,11 +357,24 @@ TEST(LoadPerceptron, LongTokens) {
   EXPECT_EQ(load_text(huge + " 2\nb 2\nc 1\nd 1\ne 0.1\n1 2 3 4 5 6 7 8 9\n"), nullptr);
 }
 
-TEST(LoadPerceptron, WhatIsNotARegularFileYieldsNull) {
+TEST(LoadPerceptron, WhatIsNotARegularFileOrIsTooLargeYieldsNullUnread) {
   // A directory, an empty device and an endless one: none is measured against a header.
   EXPECT_EQ(load_perceptron(testing::TempDir().c_str()), nullptr);
   EXPECT_EQ(load_perceptron("/dev/null"), nullptr);
   EXPECT_EQ(load_perceptron("/dev/zero"), nullptr);
+  // A FIFO with no writer would block the reader at its opening.
+  const std::string fifo = temp_path(".fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(load_perceptron(fifo.c_str()), nullptr);
+  std::remove(fifo.c_str());
+  // A valid network followed by zero bytes (a sparse file, so nothing is written): at the
+  // limit it loads, one byte over it is refused by its size alone.
+  TempFile file(kExampleFile);
+  ASSERT_EQ(truncate(file.path(), perceptron_file_max_bytes), 0);
+  perceptron_ptr at_limit(load_perceptron(file.path()));
+  EXPECT_NE(at_limit, nullptr);
+  ASSERT_EQ(truncate(file.path(), perceptron_file_max_bytes + 1), 0);
+  EXPECT_EQ(load_perceptron(file.path()), nullptr);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -36,4 +36,12 @@ TEST(NetworkFileName, TextAsTypedNamesTheFiles) {
   EXPECT_EQ(network_file_name("058", 2), "058_m2.tp");
   EXPECT_EQ(network_file_path("./ptp", "58x", 3), "./ptp/58x_m3.tp");
   EXPECT_EQ(species_file_name(58), "58_species.json");
+  EXPECT_EQ(national_number("058"), 58U);
+  EXPECT_EQ(national_number(" 58x"), 58U);
+  // Nothing outside the folder: no name at all for a text that would leave it.
+  for (const char *text : {"../", "5/x", "/", ".", ".."}) {
+    EXPECT_EQ(network_file_name(text, 1), "") << text;
+    EXPECT_EQ(network_file_path("./ptp", text, 1), "") << text;
+  }
+  EXPECT_EQ(network_file_name("..5", 1), "..5_m1.tp");
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -244,19 +245,35 @@ TEST(ParseSpeciesFile, AtMostOneHundredThousandSpreads) {
             std::string::npos);
 }
 
-TEST(ReadSpeciesFile, AbsentValidOrUnreadable) {
+TEST(ReadSpeciesFile, AbsentValidOrRefusedWithoutReading) {
   namespace fs = std::filesystem;
   std::string pattern = (fs::temp_directory_path() / "orvanta-sf-XXXXXX").string();
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);
   const fs::path dir = pattern;
+  const fs::path file = dir / "121_species.json";
   EXPECT_EQ(read_species_file(pattern.c_str(), 121).state, species_file_state::absent);
-  std::ofstream(dir / "121_species.json") << file_with("name", "\"Starmie\"");
+  std::ofstream(file) << file_with("name", "\"Starmie\"");
   EXPECT_EQ(read_species_file(pattern.c_str(), 121).state, species_file_state::valid);
-  fs::remove(dir / "121_species.json");
-  fs::create_directory(dir / "121_species.json");  // there, but not a file to read
-  const species_file f = read_species_file(pattern.c_str(), 121);
-  EXPECT_EQ(f.state, species_file_state::damaged);
-  EXPECT_EQ(f.reason.rfind(pattern + "/121_species.json: cannot be read", 0), 0U) << f.reason;
+  // Anything but a regular file is refused at once: a FIFO without a writer would block
+  // and a link to an endless device would be read until memory runs out.
+  const auto refused = [&](const std::string &why) {
+    const species_file f = read_species_file(pattern.c_str(), 121);
+    EXPECT_EQ(f.state, species_file_state::damaged);
+    EXPECT_EQ(f.reason, file.string() + ": " + why);
+    fs::remove_all(file);
+  };
+  const std::string not_regular = "is not a regular file (a folder, a device or a pipe)";
+  fs::remove(file);
+  fs::create_directory(file);
+  refused(not_regular);
+  ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+  refused(not_regular);
+  fs::create_symlink("/dev/zero", file);
+  refused(not_regular);
+  // Over the limit: refused by its size, before a byte is read (a sparse file costs nothing).
+  std::ofstream(file).close();
+  fs::resize_file(file, species_file_max_bytes + 1);
+  refused("has 16777217 bytes, more than the 16 MiB a species file may have");
   fs::remove_all(dir);
 }
 

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -105,6 +107,7 @@ bool same(const outcome &a, const outcome &b) {
          a.details.folder == b.details.folder && a.details.source == b.details.source &&
          a.details.name == b.details.name && a.details.coverage == b.details.coverage &&
          a.details.expected_error == b.details.expected_error &&
+         a.details.range_coverage == b.details.range_coverage &&
          a.details.reason == b.details.reason;
 }
 
@@ -195,6 +198,76 @@ TEST_F(SpeciesFiles, RatingComesFromTheFilesSpreadsAndWindow) {
   EXPECT_EQ(on_path(near).details.coverage, 2);
 }
 
+TEST_F(SpeciesFiles, ARatingsOwnMarginsReplaceTheSpeciesWideOnes) {
+  write_networks(dir(0), "37");
+  species_description d = vulpix();
+  d.range_margins = {std::array<double, 2>{0.3, 2.5}, std::nullopt, std::nullopt};
+  d.range_coverage = {0.81, std::nullopt, 0.6};
+  write_species_file(dir(0), d);
+  const auto expect_range = [](const outcome &o, double lowest, double highest) {
+    const double avg = o.model.average_prediction;
+    EXPECT_EQ(o.model.lowest_price, static_cast<std::uint32_t>(avg - avg * lowest));
+    EXPECT_EQ(o.model.highest_price, static_cast<std::uint32_t>(avg * highest + avg));
+  };
+  const outcome perfect = on_path(plain);
+  ASSERT_EQ(perfect.status, PREDICTION_DONE);
+  expect_range(perfect, 0.3, 2.5);
+  EXPECT_EQ(perfect.details.range_coverage, 0.81);
+  // Ratings 1 and 2 have no pair of their own: the species-wide 20% and 5%.
+  const outcome near = on_path({"37", "50", "21", "20", "22", "23", "24", "25"});
+  expect_range(near, 0.2, 0.05);
+  EXPECT_FALSE(near.details.range_coverage.has_value());
+  const outcome far = on_path({"37", "50", "1", "20", "22", "23", "24", "26"});
+  expect_range(far, 0.2, 0.05);
+  EXPECT_EQ(far.details.range_coverage, 0.6);
+  // Only a finished prediction reports a share.
+  EXPECT_FALSE(on_path({"37", "101", "20", "21", "22", "23", "24", "25"})
+                   .details.range_coverage.has_value());
+}
+
+TEST_F(SpeciesFiles, ARangePastTheLargestAmountStopsThere) {
+  // Every network reads the top tier's line at 0.95: about 1,143m, and 11 times that
+  // would wrap a 32-bit amount.
+  for (int k = 1; k <= 3; ++k)
+    write_net(dir(0) / ("37_m" + std::to_string(k) + ".tp"), {3.0, 3.0, 3.0, 3.0});
+  species_description d = vulpix();
+  d.lowest_price_margin = 1.0;
+  d.highest_price_margin = 10.0;
+  write_species_file(dir(0), d);
+  const outcome o = on_path({"37", "50", "1", "20", "22", "23", "24", "26"});
+  ASSERT_EQ(o.status, PREDICTION_DONE);
+  EXPECT_GT(o.model.average_prediction, 1100000000U);
+  EXPECT_EQ(o.model.lowest_price, 0U);
+  EXPECT_EQ(o.model.highest_price, 4294967295U);
+}
+
+TEST_F(SpeciesFiles, WithoutFixedPricesEverySpreadGoesToTheNetworks) {
+  write_networks(dir(0), "37");
+  species_description d = vulpix();
+  write_species_file(dir(0), d);
+  const std::vector<form> fixed = {{"37", "50", "31", "31", "31", "31", "31", "31"},
+                                   {"37", "50", "1", "2", "3", "4", "5", "6"},
+                                   {"37", "50", "5", "5", "5", "5", "5", "5"}};
+  for (const form &f : fixed) EXPECT_EQ(on_path(f).status, PREDICTION_SPECIAL_PRICE) << f[2];
+  d.fixed_prices = false;
+  write_species_file(dir(0), d);
+  for (const form &f : fixed) {
+    app_model m;
+    m.special_price = "before";
+    const int status = predict_price_on_path(&m, 0, f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7],
+                                             path_, nullptr, nullptr);
+    EXPECT_EQ(status, PREDICTION_DONE) << f[2];
+    EXPECT_EQ(m.special_price, "before");  // no fixed-price text composed
+    EXPECT_NE(m.average_prediction, 0U);
+  }
+  // Their limits are checked as for any spread.
+  EXPECT_EQ(on_path({"37", "50", "33", "33", "33", "33", "33", "33"}).status, PREDICTION_BAD_IVS);
+  species_pricing pricing;
+  int rating = -1;
+  ASSERT_TRUE(look_up_species(nullptr, &d, {5, 5, 5, 5, 5, 5}, false, &pricing, &rating));
+  EXPECT_EQ(pricing.epic_fail + pricing.same_ivs, 0);
+}
+
 TEST_F(SpeciesFiles, FileReplacesTheBuiltInEntry) {
   // Starmie (121) earns the addition with Fire in the table; the file says Water only.
   write_networks(dir(0), "121");
@@ -279,31 +352,157 @@ TEST_F(SpeciesFiles, NetworksAreUsedOnlyWhenTheirChecksumsMatch) {
   EXPECT_EQ(on_path({"37", "50", "5", "5", "5", "5", "5", "5"}).status, PREDICTION_SPECIAL_PRICE);
 }
 
-TEST_F(SpeciesFiles, SnapshotReadsAgainOnceWhenATrainerWasHalfWay) {
-  // The networks of a new run are in place, its species file not yet: the first reading
-  // mismatches; by the second the trainer has renamed the new species file over the old.
+TEST_F(SpeciesFiles, ReadsAgainOnceWhenATrainerWasHalfWay) {
+  // A new run's networks are in place, its species file not yet: the first reading
+  // mismatches; the hook renames the new species file over the old one, as the trainer's
+  // last rename does, between the first reading and the second.
   write_networks(dir(0), "37");
   species_description old_run = vulpix();
   old_run.networks = sums_of(dir(0), "37");
   write_net(dir(0) / "37_m1.tp", {3.0, -3.0, -3.0, 0.7});
   species_description new_run = vulpix();
-  new_run.name = "Ninetails";
+  new_run.name = "Ninetales";
   new_run.networks = sums_of(dir(0), "37");
+  int readings_again = 0;
+  bool rename = true;
+  set_reading_again_hook([&](const species_snapshot &first) {
+    ++readings_again;
+    EXPECT_TRUE(first.networks.checksum_mismatch);
+    if (rename) write_species_file(dir(0), new_run);
+  });
+  // Both entries: a species loaded once, and a prediction that reads as it goes.
   write_species_file(dir(0), old_run);
-  species_snapshot s;
-  s.folder = path_[0];
-  s.nid_text = "37";
-  s.nid = 37;
-  load_species_file_into(&s);
-  load_species_networks(&s);
-  EXPECT_TRUE(s.networks.checksum_mismatch);
-  write_species_file(dir(0), new_run);
-  const species_snapshot_ptr again(load_species_snapshot(path_, "37"));
-  ASSERT_NE(again, nullptr);
-  EXPECT_TRUE(again->networks.usable);
-  const outcome o = from_snapshot(again.get(), plain);
-  EXPECT_EQ(o.status, PREDICTION_DONE);
-  EXPECT_EQ(o.details.name, "Ninetails");
+  const species_snapshot_ptr s(load_species_snapshot(path_, "37"));
+  ASSERT_NE(s, nullptr);
+  EXPECT_TRUE(s->networks.usable) << s->networks.reason;
+  EXPECT_EQ(from_snapshot(s.get(), plain).details.name, "Ninetales");
+  write_species_file(dir(0), old_run);
+  const outcome o = on_path(plain);
+  EXPECT_EQ(o.status, PREDICTION_DONE) << o.details.reason;
+  EXPECT_EQ(o.details.name, "Ninetales");
+  EXPECT_EQ(readings_again, 2);
+  // A mismatch that lasts is read again once only, then refused.
+  rename = false;
+  write_species_file(dir(0), old_run);
+  EXPECT_EQ(on_path(plain).status, PREDICTION_FAILED);
+  EXPECT_EQ(readings_again, 3);
+  set_reading_again_hook(nullptr);
+}
+
+// A network of 3 hidden layers of 64 nodes (about 90 kB) whose outputs are sigmoid(bias)
+// whatever the input: every weight is 0.
+void write_wide_net(const fs::path &file, std::array<double, 4> bias) {
+  perceptron_ptr p(create_perceptron(8, 64, 4, 3, 0.1));
+  ASSERT_NE(p, nullptr);
+  const auto zero = [](matrix *m) {
+    for (std::uint32_t i = 0; i < get_lines(m); ++i)
+      for (std::uint32_t j = 0; j < get_columns(m); ++j) set_element(m, i, j, 0.0);
+  };
+  for (std::uint32_t l = 0; l < 3; ++l) zero(get_hl_weights(p.get())[l]);
+  zero(get_o_weights(p.get()));
+  for (std::uint32_t r = 0; r < 4; ++r) set_element(get_o_bias(p.get()), r, 0, bias[r]);
+  ASSERT_EQ(save_perceptron(p.get(), file.string().c_str()), 0);
+}
+
+TEST_F(SpeciesFiles, TheCheckedBytesAreTheParsedBytes) {
+  // A network rewritten in place again and again, in turn the one its species file names
+  // and another of the same size: whenever a reading is priced, it is from the named one.
+  // (Hashing one reading and parsing another priced the other network in some readings.)
+  write_networks(dir(0), "37");
+  write_wide_net(dir(0) / "37_m1.tp", {3.0, -3.0, -3.0, 0.1});
+  const std::string named = read_text(dir(0) / "37_m1.tp");
+  species_description d = vulpix();
+  d.networks = sums_of(dir(0), "37");
+  write_species_file(dir(0), d);
+  write_wide_net(dir(0) / "37_m1.tp", {3.0, -2.0, -3.0, 0.1});  // another price
+  const std::string other = read_text(dir(0) / "37_m1.tp");
+  ASSERT_EQ(named.size(), other.size());
+  write_text(dir(0) / "37_m1.tp", named);
+  const std::uint32_t named_price = on_path(plain).model.first_prediction;
+  std::atomic<bool> stop{false};
+  std::thread rewriter([&] {
+    const std::string path = (dir(0) / "37_m1.tp").string();
+    for (int i = 0; !stop; ++i) {
+      std::FILE *f = std::fopen(path.c_str(), "r+");
+      if (f == nullptr) continue;
+      const std::string &bytes = i % 2 == 0 ? other : named;
+      std::fwrite(bytes.data(), 1, bytes.size(), f);
+      std::fclose(f);
+    }
+  });
+  int priced = 0;
+  for (int i = 0; i < 300; ++i) {
+    const outcome o = on_path(plain);
+    if (o.status != PREDICTION_DONE) continue;
+    ++priced;
+    EXPECT_EQ(o.model.first_prediction, named_price);
+  }
+  stop = true;
+  rewriter.join();
+  EXPECT_GT(priced, 0);  // otherwise nothing was compared
+  RecordProperty("priced_readings", priced);
+}
+
+TEST_F(SpeciesFiles, NetworkThatIsNoRegularFileIsRefusedAtOnce) {
+  // With checksums (read whole to be hashed) and without (read as a stream): a FIFO with no
+  // writer, a link to an endless device and a folder all fail at once, naming the file.
+  write_networks(dir(0), "37");
+  species_description d = vulpix();
+  d.networks = sums_of(dir(0), "37");
+  write_networks(dir(1), "121");
+  const fs::path m2_37 = dir(0) / "37_m2.tp", m2_121 = dir(1) / "121_m2.tp";
+  write_species_file(dir(0), d);
+  const auto refused = [&](const fs::path &m2, const form &f) {
+    const outcome o = on_path(f);
+    EXPECT_EQ(o.status, PREDICTION_FAILED);
+    EXPECT_EQ(o.details.reason,
+              m2.string() + " is not a regular file (a folder, a device or a pipe)");
+    fs::remove_all(m2);
+  };
+  const form starmie = {"121", "50", "20", "21", "22", "23", "24", "25"};
+  for (const auto &[m2, f] : {std::pair{m2_37, plain}, std::pair{m2_121, starmie}}) {
+    fs::remove(m2);
+    ASSERT_EQ(mkfifo(m2.c_str(), 0600), 0);
+    refused(m2, f);
+    fs::create_symlink("/dev/zero", m2);
+    refused(m2, f);
+    fs::create_directory(m2);
+    refused(m2, f);
+  }
+}
+
+TEST_F(SpeciesFiles, NationalIdTextNamesFilesInsideTheNetworksFolderOnly) {
+  // Networks one folder up and in a subfolder, which texts with '/' would reach.
+  write_networks(root_, "_");
+  write_networks(root_, "1");
+  fs::create_directory(dir(0) / "5");
+  write_networks(dir(0) / "5", "x");
+  write_networks(dir(0), "121");  // claims Starmie for the first folder
+  for (const char *text : {"../", "5/x", "/", ".", ".."}) {
+    const form f = {text, "50", "20", "21", "22", "23", "24", "25"};
+    const outcome o = on_path(f);
+    // "../" and "5/x" are 0 and 5, species the table does not price: no network is sought.
+    EXPECT_EQ(o.status, PREDICTION_NOT_PRICED) << text;
+  }
+  // A species file for 0 prices the number 0 that "../", "/", "." and ".." stand for.
+  species_description d = vulpix();
+  d.nid = 0;
+  write_species_file(dir(0), d);
+  write_networks(dir(0), "0");
+  for (const char *text : {"../", "/", ".", ".."}) {
+    const form f = {text, "50", "20", "21", "22", "23", "24", "25"};
+    const outcome o = on_path(f);
+    EXPECT_EQ(o.status, PREDICTION_FAILED) << text;
+    EXPECT_EQ(o.details.folder, path_[0]);
+    EXPECT_EQ(o.details.reason, "the National ID text \"" + std::string(text) +
+                                    "\" names no network file: a text with '/', or \".\" or "
+                                    "\"..\", would name a file outside the networks folder " +
+                                    path_[0])
+        << text;
+    // A fixed price needs no network: it ends the prediction first.
+    EXPECT_EQ(on_path({text, "50", "5", "5", "5", "5", "5", "5"}).status, PREDICTION_SPECIAL_PRICE);
+  }
+  EXPECT_EQ(on_path({"0", "50", "20", "21", "22", "23", "24", "25"}).status, PREDICTION_DONE);
 }
 
 // *** The search path ***

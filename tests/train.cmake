@@ -3,7 +3,7 @@
 if(TARGET orvanta_train)
   find_package(nlohmann_json 3 REQUIRED)
   foreach(name train_random_test train_targets_test train_sales_test train_networks_test
-               train_run_test)
+               train_ranges_test train_run_test)
     add_executable(${name} ${CMAKE_CURRENT_SOURCE_DIR}/${name}.cpp)
     target_link_libraries(${name} PRIVATE orvanta_train GTest::gtest_main
                                           nlohmann_json::nlohmann_json)
@@ -22,7 +22,7 @@ if(TARGET orvanta_train)
 endif()
 
 if(TARGET orvanta-train)
-  foreach(group Usage BadRows Output Reproducible)
+  foreach(group Usage BadRows Output Trust Reproducible)
     add_test(NAME train_cli_${group}
              COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/train_cli_test.py
                      $<TARGET_FILE:orvanta-train> ${group})

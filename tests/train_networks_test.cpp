@@ -12,6 +12,7 @@
 #include <string>
 
 #include "nn/multi_layer_perceptron.hpp"
+#include "train/train_generations.hpp"
 #include "train/train_networks.hpp"
 
 namespace {
@@ -184,10 +185,12 @@ TEST_F(TrainSpecies, SameSeedSameBytesOtherSeedOtherBytes) {
   EXPECT_EQ(first.nid, 133u);
   EXPECT_EQ(first.training_rows, 45u);
   EXPECT_EQ(first.held_out_rows, 15u);
-  // Nothing but the three files is left behind.
+  // Nothing but the three files is left behind, beside the folder kept for the files a
+  // later run replaces.
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir("a")),
                           std::filesystem::directory_iterator{}),
-            3);
+            4);
+  EXPECT_TRUE(std::filesystem::is_directory(previous_folder(dir("a"))));
 }
 
 TEST_F(TrainSpecies, FilesKeepTheShapeAndTheLearningRate) {

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -20,6 +21,7 @@
 #include "model/species_file.hpp"
 #include "train/species_names.hpp"
 #include "train/train_files.hpp"
+#include "train/train_generations.hpp"
 #include "train/train_run.hpp"
 
 namespace {
@@ -37,11 +39,11 @@ std::string slurp(const fs::path &path) {
   return text.str();
 }
 
-// Every file of a folder by name, with its bytes.
+// Every file of a folder by name, with its bytes (not the files of its folders).
 std::map<std::string, std::string> folder(const fs::path &dir) {
   std::map<std::string, std::string> files;
   for (const auto &entry : fs::directory_iterator(dir))
-    files[entry.path().filename().string()] = slurp(entry.path());
+    if (entry.is_regular_file()) files[entry.path().filename().string()] = slurp(entry.path());
   return files;
 }
 
@@ -168,12 +170,21 @@ TEST_F(TrainRun, TheSpeciesFileDescribesTheSalesItsNetworksLearnedFrom) {
   std::set<std::vector<int>> written;
   for (const auto &s : file["reference_spreads"]) written.insert(s.get<std::vector<int>>());
   EXPECT_EQ(written, trained);
-  // Eight held-out sales, all on trained spreads: rating 0 is measured, 1 and 2 are not.
-  EXPECT_EQ(reports[0].rating_rows[0], 8u);
+  // Eight held-out sales: too few, so every sale is measured, on five folds of eight, each
+  // by networks trained without it; all on spreads sold at least twice: rating 0 is
+  // measured, 1 and 2 are not.
+  EXPECT_EQ(reports[0].held_out_rows, 8u);
+  EXPECT_EQ(reports[0].rating_rows[0], 40u);
+  EXPECT_EQ(file["training"]["measured_rows"], 40);
   ASSERT_EQ(file["expected_error"].size(), 3u);
   EXPECT_NEAR(file["expected_error"][0].get<double>(), reports[0].rating_error[0] / 100.0, 1e-4);
   EXPECT_TRUE(file["expected_error"][1].is_null());
   EXPECT_TRUE(file["expected_error"][2].is_null());
+  // --margin fixes both margins: no rating has its own, the share inside is still measured.
+  EXPECT_FALSE(file.contains("range_margins"));
+  EXPECT_EQ(file["range_coverage"][0], reports[0].range.coverage[0]);
+  EXPECT_TRUE(file["range_coverage"][1].is_null());
+  EXPECT_EQ(file["fixed_prices"], false);
   for (int k = 1; k <= 3; ++k)
     EXPECT_EQ(file["networks"]["m" + std::to_string(k)],
               *sha256_file_hex(network_path(out, 133, k).c_str()));
@@ -195,40 +206,50 @@ TEST_F(TrainRun, WithoutSpeciesFilesOnlyTheNetworksAreWritten) {
   EXPECT_FALSE(fs::exists(species_file_path((root_ / "a").string(), 133)));
 }
 
-// ***  Killed at a rename: each species whole (old or new) or refused, never a mix
+// ***  Killed at any change of a name: each species whole (old or new) or refused, never a
+// mix, and previous/ holding one whole generation of it or none
 
 namespace {
 
-// How a reader finds a species in the folder, from the files alone: "old" or "new" when
-// it would price from one set, "refused" when its species file's checksums fail or a
-// network is missing, "mix" when it would price from networks of two runs.
+using files = std::map<std::string, std::string>;
+
+// A species' own files in a folder (its species file and three networks), by name.
+files generation(const fs::path &dir, std::uint32_t nid) {
+  files own;
+  for (const std::string &name : generation_file_names(nid))
+    if (fs::exists(dir / name)) own[name] = slurp(dir / name);
+  return own;
+}
+
+// How a reader finds a species in the folder: the name of the generation it would price
+// from, "refused" when its species file is damaged, its checksums fail or a network is
+// missing, "mix" otherwise.
 std::string species_state(const fs::path &dir, std::uint32_t nid,
-                          const std::map<std::string, std::string> &old_files,
-                          const std::map<std::string, std::string> &new_files) {
-  const std::string species_path = species_file_path(dir.string(), nid);
-  std::array<std::string, 3> networks;
+                          const std::map<std::string, files> &known) {
+  const files own = generation(dir, nid);
+  for (const auto &[name, generation_files] : known)
+    if (own == generation_files) return name;
+  const species_file file = read_species_file(dir.c_str(), nid);
+  if (file.state == species_file_state::damaged) return "refused";
   for (int k = 1; k <= 3; ++k) {
-    const fs::path path = network_path(dir.string(), nid, k);
-    if (!fs::exists(path)) return "refused";
-    networks[k - 1] = slurp(path);
+    const std::string network = fs::path(network_path("", nid, k)).filename();
+    if (own.count(network) == 0) return "refused";
+    if (file.state == species_file_state::valid && file.description.networks.has_value() &&
+        (*file.description.networks)[static_cast<std::size_t>(k - 1)] !=
+            sha256_hex(own.at(network)))
+      return "refused";
   }
-  if (fs::exists(species_path)) {
-    const nlohmann::json file = nlohmann::json::parse(slurp(species_path));
-    for (int k = 1; k <= 3; ++k)
-      if (file["networks"]["m" + std::to_string(k)] != sha256_hex(networks[k - 1]))
-        return "refused";
-  }
-  const auto from = [&](const std::map<std::string, std::string> &set) {
-    for (int k = 1; k <= 3; ++k) {
-      const std::string name = fs::path(network_path("", nid, k)).filename().string();
-      const auto it = set.find(name);
-      if (it == set.end() || it->second != networks[k - 1]) return false;
-    }
-    return true;
-  };
-  if (from(old_files)) return "old";
-  if (from(new_files)) return "new";
   return "mix";
+}
+
+// What previous/ holds of the species: the name of a known generation, "none", or "other".
+std::string previous_state(const fs::path &dir, std::uint32_t nid,
+                           const std::map<std::string, files> &known) {
+  if (!has_previous_generation(dir.string(), nid)) return "none";
+  const files kept = generation(previous_folder(dir.string()), nid);
+  for (const auto &[name, generation_files] : known)
+    if (kept == generation_files) return name;
+  return "other";
 }
 
 // What the window would show for the species' first sale from that folder: the status and
@@ -244,68 +265,158 @@ std::pair<int, std::uint32_t> prediction(const fs::path &dir, const species_plan
   return {status, status == PREDICTION_DONE ? get_average_prediction(model.get()) : 0};
 }
 
+// Runs `change` in a child process killed just before its change number `stop` (hooked
+// through *hook); true when it was killed, false when it finished first.
+bool killed_at(std::size_t stop, std::function<void(std::size_t, const std::string &)> *hook,
+               const std::function<bool()> &change) {
+  *hook = [stop](std::size_t number, const std::string &) {
+    if (number == stop) ::raise(SIGKILL);
+  };
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(change() ? 0 : 1);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  *hook = nullptr;
+  if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return true;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  return false;
+}
+
 }  // namespace
 
-TEST_F(TrainRun, KilledAtAnyRenameEachSpeciesIsWholeOrRefused) {
-  species_.resize(2);
-  for (const bool earlier_species_files : {true, false}) {
-    SCOPED_TRACE(earlier_species_files ? "over species files" : "over bare networks");
+TEST_F(TrainRun, KilledAtAnyChangeEachSpeciesIsWholeOrRefused) {
+  species_.resize(1);  // 133, a built-in species: without species files the table prices it
+  struct start {
+    const char *name;
+    bool species_files;      // the earlier runs wrote species files
+    bool unchecked;          // ... and a seller then removed their checksums
+    bool new_species_files;  // the killed run writes species files
+  };
+  for (const start &c : {start{"over species files", true, false, true},
+                         start{"over bare networks", false, false, true},
+                         start{"over species files without checksums", true, true, true},
+                         start{"over species files, writing none", true, false, false}}) {
+    SCOPED_TRACE(c.name);
     fs::remove_all(root_);
-    plan_.options.seed = 3;
-    plan_.species_files = earlier_species_files;
-    run(dir("old"));
-    const auto old_files = folder(root_ / "old");
+    // Two earlier runs: previous/ holds the first, the folder the second.
+    plan_.species_files = c.species_files;
+    const std::string base = dir("base");
+    std::map<std::string, files> known;
+    for (const std::uint64_t seed : {2u, 3u}) {
+      plan_.options.seed = seed;
+      run(base);
+    }
+    for (const species_plan &p : species_) {
+      if (!c.unchecked) continue;
+      species_file file = read_species_file(base.c_str(), p.nid);
+      file.description.networks.reset();
+      std::ofstream(species_file_path(base, p.nid)) << format_species_file(&file.description);
+    }
     plan_.options.seed = 4;
-    plan_.species_files = true;
+    plan_.species_files = c.new_species_files;
     run(dir("new"));
-    const auto new_files = folder(root_ / "new");
-    // Two species, four renames each, one more for each species guarded by its new
-    // species file first.
-    const std::size_t renames = earlier_species_files ? 8 : 10;
-    for (std::size_t stop = 1; stop <= renames + 1; ++stop) {
-      SCOPED_TRACE("killed at rename " + std::to_string(stop));
+    std::map<std::uint32_t, std::map<std::string, files>> generations;
+    for (const species_plan &p : species_) {
+      generations[p.nid]["first"] = generation(previous_folder(base), p.nid);
+      generations[p.nid]["old"] = generation(base, p.nid);
+      generations[p.nid]["new"] = generation(root_ / "new", p.nid);
+    }
+    bool finished = false;
+    for (std::size_t stop = 1; !finished; ++stop) {
+      SCOPED_TRACE("killed at change " + std::to_string(stop));
       const fs::path out = root_ / ("run" + std::to_string(stop));
-      fs::copy(root_ / "old", out);
+      fs::copy(base, out, fs::copy_options::recursive);
       plan_.out_dir = out.string();
-      plan_.before_rename = [stop](std::size_t number, const std::string &) {
-        if (number == stop) ::raise(SIGKILL);
-      };
-      const pid_t child = ::fork();
-      ASSERT_GE(child, 0);
-      if (child == 0) {
+      finished = !killed_at(stop, &plan_.before_change, [&] {
         std::vector<species_report> reports;
         std::string error;
-        ::_exit(train_run(species_, plan_, {}, &reports, &error) ? 0 : 1);
-      }
-      int status = 0;
-      ASSERT_EQ(::waitpid(child, &status, 0), child);
-      if (stop <= renames) {
-        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
-      } else {
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-      }
-      std::set<std::string> states;
+        return train_run(species_, plan_, {}, &reports, &error);
+      });
       for (const species_plan &p : species_) {
-        const std::string state = species_state(out, p.nid, old_files, new_files);
-        EXPECT_NE(state, "mix") << p.nid;
-        states.insert(state);
+        const std::string state = species_state(out, p.nid, generations[p.nid]);
+        EXPECT_TRUE(state == "old" || state == "new" || state == "refused")
+            << p.nid << " " << state;
+        const std::string kept = previous_state(out, p.nid, generations[p.nid]);
+        EXPECT_TRUE(kept == "first" || kept == "old" || kept == "none") << p.nid << " " << kept;
         // As the pipeline reads the folder: the old answer, the new one, or refused.
         const auto got = prediction(out, p);
-        EXPECT_TRUE(got == prediction(root_ / "old", p) || got == prediction(root_ / "new", p) ||
+        EXPECT_TRUE(got == prediction(base, p) || got == prediction(root_ / "new", p) ||
                     got.first == PREDICTION_FAILED)
             << p.nid << ": status " << got.first << ", " << got.second;
+        if (stop == 1) {
+          EXPECT_EQ(state, "old");  // nothing changed before the first change
+        }
+        // Whatever was stopped is completed by the next run that touches the species.
+        std::string error;
+        ASSERT_TRUE(complete_interrupted_change(out.string(), p.nid, nullptr, nullptr, &error))
+            << error;
+        const std::string after = species_state(out, p.nid, generations[p.nid]);
+        EXPECT_TRUE(after == "old" || after == "new") << after;
+        EXPECT_EQ(previous_state(out, p.nid, generations[p.nid]), after == "new" ? "old" : "first");
       }
-      // Killed before the first rename, the earlier files are all still there.
-      if (stop == 1) {
-        EXPECT_EQ(states, std::set<std::string>{"old"});
-      }
-      if (stop == renames + 1) {
-        EXPECT_EQ(states, std::set<std::string>{"new"});
-        auto finished = folder(out);
-        EXPECT_EQ(finished, new_files);  // no temporary file left behind
+      if (finished) {
+        // The folder as the run wrote it, its earlier files in previous/, nothing left over.
+        EXPECT_EQ(folder(out), folder(root_ / "new"));
+        for (const auto &entry : fs::directory_iterator(previous_folder(out.string()))) {
+          const std::string name = entry.path().filename();
+          EXPECT_TRUE(name.ends_with(".tp") || name.ends_with("_species.json") ||
+                      name.ends_with("_generation.json"))
+              << name;
+        }
       }
     }
-    plan_.before_rename = nullptr;
+  }
+}
+
+TEST_F(TrainRun, ARestoreKilledAtAnyChangeLosesNeitherGeneration) {
+  species_.resize(1);
+  const std::string base = dir("base");
+  plan_.species_files = false;  // the earlier generation: bare networks
+  run(base);
+  std::string error;
+  EXPECT_FALSE(restore_generation(base, 700, nullptr, &error));
+  EXPECT_NE(error.find("holds no earlier generation of species 700"), std::string::npos) << error;
+  plan_.species_files = true;
+  plan_.options.seed = 5;
+  run(base);
+  const std::map<std::string, files> known = {{"old", generation(previous_folder(base), 133)},
+                                              {"new", generation(base, 133)}};
+  ASSERT_EQ(known.at("old").size(), 3u);
+  ASSERT_EQ(known.at("new").size(), 4u);
+  const species_plan &p = species_[0];
+  fs::copy(base, root_ / "restored", fs::copy_options::recursive);
+  ASSERT_TRUE(restore_generation((root_ / "restored").string(), 133, nullptr, &error)) << error;
+  const auto old_answer = prediction(root_ / "restored", p), new_answer = prediction(base, p);
+  ASSERT_NE(old_answer, new_answer);
+  bool finished = false;
+  for (std::size_t stop = 1; !finished; ++stop) {
+    SCOPED_TRACE("killed at change " + std::to_string(stop));
+    const fs::path out = root_ / ("restore" + std::to_string(stop));
+    fs::copy(base, out, fs::copy_options::recursive);
+    std::function<void(std::size_t, const std::string &)> hook;
+    std::size_t changes = 0;
+    finished = !killed_at(stop, &hook, [&] {
+      return restore_generation(
+          out.string(), 133, [&](const std::string &path) { hook(++changes, path); }, &error);
+    });
+    const std::string state = species_state(out, 133, known);
+    EXPECT_TRUE(state == "old" || state == "new" || state == "refused") << state;
+    const std::string kept = previous_state(out, 133, known);
+    EXPECT_TRUE(kept == "old" || kept == "new" || kept == "none") << kept;
+    const auto got = prediction(out, p);
+    EXPECT_TRUE(got == old_answer || got == new_answer || got.first == PREDICTION_FAILED);
+    // Completed (or never begun): one generation in place, the other kept, byte for byte.
+    ASSERT_TRUE(complete_interrupted_change(out.string(), 133, nullptr, nullptr, &error)) << error;
+    const std::string after = species_state(out, 133, known);
+    EXPECT_TRUE(after == "old" || after == "new") << after;
+    EXPECT_EQ(previous_state(out, 133, known), after == "old" ? "new" : "old");
+    if (finished) {
+      EXPECT_EQ(after, "old");
+      // A second restore undoes the first.
+      ASSERT_TRUE(restore_generation(out.string(), 133, nullptr, &error)) << error;
+      EXPECT_EQ(species_state(out, 133, known), "new");
+      EXPECT_EQ(previous_state(out, 133, known), "old");
+    }
   }
 }
 

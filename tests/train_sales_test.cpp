@@ -108,7 +108,9 @@ TEST_F(SalesFile, ReadsColumnsInAnyOrderAndReportsBadRowsByNumber) {
       "400000,short row\n");
   sales_file sales;
   std::string error;
-  ASSERT_TRUE(read_sales(path.c_str(), &sales, &error)) << error;
+  sales_options skipping;
+  skipping.skip_fixed_prices = true;
+  ASSERT_TRUE(read_sales(path.c_str(), &sales, &error, skipping)) << error;
   ASSERT_EQ(sales.sales.size(), 2u);
   EXPECT_EQ(sales.sales[0].nid, 58u);
   EXPECT_EQ(sales.sales[0].row, 1u);
@@ -117,6 +119,12 @@ TEST_F(SalesFile, ReadsColumnsInAnyOrderAndReportsBadRowsByNumber) {
   EXPECT_EQ(sales.sales[1].shiny, 1u);
   EXPECT_EQ(sales.sales[1].row, 4u);
   EXPECT_EQ(sales.fixed_price_rows, 1u);
+  // By default a fixed-price spread is a sale like any other.
+  sales_file all;
+  ASSERT_TRUE(read_sales(path.c_str(), &all, &error)) << error;
+  ASSERT_EQ(all.sales.size(), 3u);
+  EXPECT_EQ(all.sales[1].row, 3u);
+  EXPECT_EQ(all.fixed_price_rows, 0u);
   ASSERT_EQ(sales.skipped.size(), 2u);
   EXPECT_EQ(sales.skipped[0].rfind("row 2 (line 3): price \"abc\"", 0), 0u) << sales.skipped[0];
   EXPECT_EQ(sales.skipped[1].rfind("row 5 (line 7): ", 0), 0u) << sales.skipped[1];

@@ -178,8 +178,11 @@ TEST(ComposeViewTexts, HugeAdditionStaysAtTheTopOfTheRange) {
   app_model m = finished_prediction();
   m.hidden_power_power = 70;
   m.hidden_power_base_price = 4000000000u;
+  m.highest_price = 4294967295u;  // a species file's widest range
   const view_texts texts = compose_view_texts(&m, 0, {});
-  EXPECT_NE(texts.hidden_power_resume_label.find("The resulting addition is: 4294.97m"),
+  EXPECT_NE(texts.hidden_power_resume_label.find("The resulting addition is: 4294.97m \nand the "
+                                                 "new recommended sales range is 4294.97m - "
+                                                 "4294.97m"),
             std::string::npos)
       << texts.hidden_power_resume_label;
 }

@@ -15,6 +15,8 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -68,15 +70,29 @@ class pipeline {
   }
 
   batch_result run() {
+    // The threads first, before anything is written: where the system grants fewer than
+    // asked (a memory limit, a limit on processes), the batch goes on with those it got.
+    std::vector<std::thread> workers;
+    try {
+      workers.reserve(threads_);
+      while (workers.size() < threads_) workers.emplace_back([this] { price_chunks(); });
+    } catch (const std::system_error &e) {
+      result_.thread_error = e.what();
+    } catch (const std::bad_alloc &) {
+      result_.thread_error = "out of memory";
+    }
+    result_.threads = static_cast<unsigned>(workers.size());
+    if (workers.empty()) return result_;
     std::string header;
     append_header(settings_->format, true, &header, &extra_);
-    if (!write_all(out_fd_, header)) {
+    if (write_all(out_fd_, header)) {
+      read_chunks();
+    } else {
       result_.write_error = std::strerror(errno);
-      return result_;
+      std::lock_guard lock(mutex_);
+      stopped_ = true;
+      work_ready_.notify_all();
     }
-    std::vector<std::thread> workers;
-    for (unsigned i = 0; i < threads_; ++i) workers.emplace_back([this] { price_chunks(); });
-    read_chunks();
     for (std::thread &t : workers) t.join();
     return result_;
   }
@@ -231,6 +247,12 @@ class pipeline {
 }  // namespace
 
 batch_result price_batch_rows(csv_file *file, const batch_settings *settings, int out_fd) {
-  pipeline p(file, settings, out_fd);
-  return p.run();
+  try {
+    pipeline p(file, settings, out_fd);
+    return p.run();
+  } catch (const std::bad_alloc &) {
+    batch_result result;
+    result.thread_error = "out of memory";  // before any thread or record
+    return result;
+  }
 }

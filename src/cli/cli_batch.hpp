@@ -28,10 +28,13 @@ struct batch_result {
   std::uint64_t unreadable = 0;  // rows that got an error record
   std::string read_error;        // why reading stopped early; empty when it did not
   std::string write_error;       // why the records could not be written; empty when they were
+  unsigned threads = 0;          // pricing threads that ran: 0 when none could be started
+  std::string thread_error;      // why fewer threads than asked were started; else empty
 };
 
 // Prices every row of `file` (its header read with batch_columns()) and writes the records
 // to the file descriptor `out_fd` in row order, the CSV header first, each carrying the
 // file's other columns. Every row is priced as one prediction on a fresh model; each
-// species' networks are read once per batch.
+// species' networks are read once per batch. When no pricing thread can be started nothing
+// is read or written (threads is 0).
 batch_result price_batch_rows(csv_file *file, const batch_settings *settings, int out_fd);

@@ -1,8 +1,6 @@
 // The species list: the built-in table and the species files found along the path.
 #include "cli/cli_list.hpp"
 
-#include <sys/stat.h>
-
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -12,16 +10,12 @@
 #include <system_error>
 
 #include "cli/cli_output.hpp"
+#include "common/files.hpp"
 #include "model/ptp_path.hpp"
 
 namespace {
 
 using json = nlohmann::ordered_json;
-
-bool exists(const std::string &path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
-}
 
 // The National ID of a species file's name ("121_species.json"), written as the files are
 // named: decimal, no leading zero, at most 4294967295.
@@ -37,11 +31,23 @@ std::optional<std::uint32_t> species_file_nid(std::string_view name) {
   return nid;
 }
 
-std::string percent(const std::optional<double> &error) {
-  if (!error.has_value()) return "-";
+std::string percent(const std::optional<double> &fraction) {
+  if (!fraction.has_value()) return "-";
   char text[32];
-  std::snprintf(text, sizeof text, "%.1f%%", *error * 100.0);
+  std::snprintf(text, sizeof text, "%.1f%%", *fraction * 100.0);
   return text;
+}
+
+// "5.0% / - / 25.0%": one figure per rating.
+std::string by_rating(const std::array<std::optional<double>, 3> &figures) {
+  return percent(figures[0]) + " / " + percent(figures[1]) + " / " + percent(figures[2]);
+}
+
+nlohmann::ordered_json by_rating_json(const std::array<std::optional<double>, 3> &figures) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const std::optional<double> &f : figures)
+    list.push_back(f.has_value() ? nlohmann::ordered_json(*f) : nlohmann::ordered_json(nullptr));
+  return list;
 }
 
 }  // namespace
@@ -76,10 +82,11 @@ std::vector<listed_species> list_species(const std::vector<std::string> &path) {
       s.name = file.description.name;
       s.training_rows = file.description.trained.rows;
       s.expected_error = file.description.expected_error;
+      s.range_coverage = file.description.range_coverage;
     }
     s.networks = true;
     for (int k = 1; k <= 3; ++k)
-      s.networks = s.networks && exists(network_file_path(s.folder, text.c_str(), k));
+      s.networks = s.networks && path_exists(network_file_path(s.folder, text.c_str(), k));
     list.push_back(std::move(s));
   }
   return list;
@@ -96,8 +103,8 @@ std::string list_line_text(const listed_species &s, const std::string &folder_ro
       std::string training;
       if (s.training_rows.has_value())
         training = std::to_string(*s.training_rows) + " training rows; ";
-      line += " (" + training + "expected error " + percent(s.expected_error[0]) + " / " +
-              percent(s.expected_error[1]) + " / " + percent(s.expected_error[2]) + ")";
+      line += " (" + training + "expected error " + by_rating(s.expected_error) +
+              "; inside the range " + by_rating(s.range_coverage) + ")";
       break;
     }
     case species_file_state::damaged:
@@ -124,13 +131,8 @@ std::string list_line_json(const listed_species &s) {
   j["folder"] = s.folder;
   j["networks"] = s.networks;
   j["training_rows"] = s.training_rows.has_value() ? json(*s.training_rows) : json(nullptr);
-  if (s.source == species_file_state::valid) {
-    json errors = json::array();
-    for (const std::optional<double> &e : s.expected_error)
-      errors.push_back(e.has_value() ? json(*e) : json(nullptr));
-    j["expected_error"] = std::move(errors);
-  } else {
-    j["expected_error"] = nullptr;
-  }
+  const bool valid = s.source == species_file_state::valid;
+  j["expected_error"] = valid ? by_rating_json(s.expected_error) : json(nullptr);
+  j["range_coverage"] = valid ? by_rating_json(s.range_coverage) : json(nullptr);
   return j.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
 }

@@ -20,6 +20,7 @@ struct listed_species {
   bool networks = false;                       // all three network files are in the folder
   std::optional<std::uint64_t> training_rows;  // the species file's training "rows"
   std::array<std::optional<double>, 3> expected_error;
+  std::array<std::optional<double>, 3> range_coverage;  // the share inside the range, by rating
 };
 
 // The species `path` prices, by National ID: the built-in table's priced species and every

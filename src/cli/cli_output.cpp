@@ -10,6 +10,8 @@
 #include <optional>
 #include <unordered_set>
 
+#include "common/utf8_text.hpp"
+
 namespace {
 
 using json = nlohmann::ordered_json;
@@ -74,33 +76,6 @@ void append_signed(std::string *out, int value) {
   out->append(digits, end);
 }
 
-// The length of the UTF-8 sequence at p[0] (a byte of 0x80 or more) as nlohmann::json
-// accepts it (no overlong forms, no surrogates, nothing past U+10FFFF), or 0 when it is
-// not one. `n` bytes are readable.
-std::size_t utf8_sequence(const unsigned char *p, std::size_t n) {
-  const unsigned char c = p[0];
-  std::size_t extra;
-  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-  if (c >= 0xC2 && c <= 0xDF) {
-    extra = 1;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    extra = 2;
-    if (c == 0xE0) low = 0xA0;
-    if (c == 0xED) high = 0x9F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    extra = 3;
-    if (c == 0xF0) low = 0x90;
-    if (c == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (n <= extra || p[1] < low || p[1] > high) return 0;
-  for (std::size_t k = 2; k <= extra; ++k) {
-    if ((p[k] & 0xC0) != 0x80) return 0;
-  }
-  return extra + 1;
-}
-
 // True when one of the eight bytes at `p` is a control character, a quote, a backslash or
 // part of a multi-byte character.
 bool needs_care(const char *p) {
@@ -121,15 +96,17 @@ void append_csv_text(std::string *out, std::string_view text) {
   out->resize(at + size);
 }
 
-// The expected error of a finished prediction as the JSON library writes the number (the
-// shortest text that reads back to it), or `none` where there is none.
-void append_expected_error(std::string *out, const cli_prediction *p, const char *none) {
-  const std::optional<double> &error = p->details.expected_error;
-  if (p->status != PREDICTION_DONE || !error.has_value()) {
+// A species file's figure for a finished prediction (its expected error or its range's
+// measured share) as the JSON library writes the number (the shortest text that reads back
+// to it), or `none` where there is none.
+void append_measured(std::string *out, const cli_prediction *p,
+                     std::optional<double> prediction_details::*figure, const char *none) {
+  const std::optional<double> &value = p->details.*figure;
+  if (p->status != PREDICTION_DONE || !value.has_value()) {
     out->append(none);
     return;
   }
-  out->append(json(*error).dump());
+  out->append(json(*value).dump());
 }
 
 // *** The source line: whose price it is, as the window's line below the form says it.
@@ -293,6 +270,7 @@ void append_json_string(std::string *out, std::string_view text) {
   const auto *bytes = reinterpret_cast<const unsigned char *>(text.data());
   out->push_back('"');
   std::size_t plain = 0;  // start of the text not yet copied
+  bool checked = false;   // the text from the first byte past ASCII on is valid UTF-8
   for (std::size_t i = 0; i < text.size(); ++i) {
     // Eight bytes at a time past plain ASCII: the labels are long texts with a handful of
     // line breaks.
@@ -300,15 +278,15 @@ void append_json_string(std::string *out, std::string_view text) {
     if (i == text.size()) break;
     const unsigned char c = bytes[i];
     if (c >= 0x80) {
-      const std::size_t length = utf8_sequence(bytes + i, text.size() - i);
-      if (length == 0) {
+      // Checked once, at the first byte past ASCII: the rest of the text is kept as it is.
+      if (!checked && !valid_utf8(text.substr(i))) {
         // Texts from a batch file need not be valid UTF-8: the library replaces what is
         // not, never fatally.
         out->resize(start);
         out->append(json(std::string(text)).dump(-1, ' ', false, json::error_handler_t::replace));
         return;
       }
-      i += length - 1;  // kept as it is
+      checked = true;
       continue;
     }
     if (c >= 0x20 && c != '"' && c != '\\') continue;
@@ -354,7 +332,7 @@ void append_header(cli_format format, bool batch, std::string *out, const extra_
   for (const figure_field &f : figures) out->append(",").append(f.name);
   for (const text_field &t : model_texts) out->append(",").append(t.name);
   for (const label_field &l : labels_in_reading_order) out->append(",").append(l.name);
-  out->append(",window_width,name,coverage,expected_error,source_line");
+  out->append(",window_width,name,coverage,expected_error,range_coverage,source_line");
   out->append(",listing_average,listing_lowest,listing_highest,listing_addition");
   if (extra != nullptr) {
     for (const std::string &name : extra->csv_names) out->append(",").append(name);
@@ -414,7 +392,9 @@ void append_prediction(cli_format format, bool batch, bool first, std::uint64_t 
         out->append("null");
       }
       out->append(",\"expected_error\":");
-      append_expected_error(out, p, "null");
+      append_measured(out, p, &prediction_details::expected_error, "null");
+      out->append(",\"range_coverage\":");
+      append_measured(out, p, &prediction_details::range_coverage, "null");
       append_source_line_json(out, p);
       out->push_back(',');
       append_json_listing(out, p);
@@ -454,7 +434,9 @@ void append_prediction(cli_format format, bool batch, bool first, std::uint64_t 
       out->push_back(',');
       if (d.coverage.has_value()) append_signed(out, *d.coverage);
       out->push_back(',');
-      append_expected_error(out, p, "");
+      append_measured(out, p, &prediction_details::expected_error, "");
+      out->push_back(',');
+      append_measured(out, p, &prediction_details::range_coverage, "");
       append_source_line_csv(out, p);
       append_csv_listing(out, p);
       append_csv_columns(out, extra, cells);
@@ -494,9 +476,9 @@ void append_row_error(cli_format format, bool first, std::uint64_t row, std::str
     case cli_format::csv: {
       // Every column of the prediction stays empty: status, shiny, the entries, the
       // figures, the model's texts, the labels, the width, name, coverage, expected error,
-      // source line and the four listing figures.
+      // range coverage, source line and the four listing figures.
       constexpr std::size_t empty_columns = 2 + 8 + std::size(figures) + std::size(model_texts) +
-                                            std::size(labels_in_reading_order) + 1 + 3 + 1 + 4;
+                                            std::size(labels_in_reading_order) + 1 + 4 + 1 + 4;
       append_number(out, row);
       out->push_back(',');
       append_csv_text(out, error);

@@ -2,51 +2,25 @@
 
 #include <atomic>
 #include <iterator>
+#include <map>
 #include <mutex>
 #include <new>
 #include <unordered_map>
 
+#include "common/contract.hpp"
+#include "common/utf8_text.hpp"
 #include "model/ptp_path.hpp"
-
-namespace {
-
-// Characters of a UTF-8 text, or -1 when it is not valid UTF-8 (the window's entries only
-// ever hold valid UTF-8).
-long utf8_characters(const std::string &text) {
-  long count = 0;
-  for (std::size_t i = 0; i < text.size(); ++count) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    std::size_t extra;
-    if (c < 0x80) {
-      extra = 0;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-    } else {
-      return -1;
-    }
-    if (text.size() - i <= extra) return -1;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return -1;
-    }
-    i += extra + 1;
-  }
-  return count;
-}
-
-}  // namespace
 
 std::string check_entry_texts(const cli_form *form) {
   for (int i = 0; i < 8; ++i) {
     const std::string &text = form->texts[i];
-    const long characters = utf8_characters(text);
-    if (characters < 0) return std::string(cli_entry_names[i]) + " is not valid UTF-8 text";
-    if (static_cast<std::size_t>(characters) > cli_entry_limits[i]) {
+    // The window's entries only ever hold valid UTF-8, and count characters.
+    const std::optional<std::size_t> characters = utf8_characters(text);
+    if (!characters.has_value())
+      return std::string(cli_entry_names[i]) + " is not valid UTF-8 text";
+    if (*characters > cli_entry_limits[i]) {
       std::string shown = text.size() <= 16 ? " \"" + text + "\"" : std::string();
-      return std::string(cli_entry_names[i]) + shown + " has " + std::to_string(characters) +
+      return std::string(cli_entry_names[i]) + shown + " has " + std::to_string(*characters) +
              " characters; its entry admits " + std::to_string(cli_entry_limits[i]);
     }
   }
@@ -133,20 +107,50 @@ cli_prediction run_prediction(const cli_form *form, const std::vector<std::strin
 
 // *** The batch's species, each loaded once
 
-// A batch with more distinct National ID texts than this prices the rest without keeping
-// them, so that no input can make the pricer's memory grow without bound.
-constexpr std::size_t kept_species_limit = 4096;
-
 struct batch_pricer {
   std::uint64_t serial = 0;  // tells the pricers of one process apart
   std::vector<std::string> path;
   bool path_given = false;
   bool verbose = false;
+  std::size_t kept_limit = batch_kept_bytes_limit;
   std::mutex mutex;
-  std::unordered_map<std::string, species_snapshot_ptr> loaded;  // by National ID text
+  // Species files by folder and number: every National ID text of a number shares one.
+  std::map<std::pair<std::string, std::uint32_t>, std::shared_ptr<const species_file>> files;
+  // Each text's networks and the species file they were checked against, by the text,
+  // which names both the folder (species_folder) and the network files.
+  std::unordered_map<std::string, species_snapshot_ptr> loaded;
+  std::size_t kept_bytes = 0;  // about what `files` and `loaded` hold
 };
 
 namespace {
+
+// About the memory a species file takes once read.
+std::size_t kept_size(const species_file &f) {
+  std::size_t size = sizeof f + f.reason.capacity() + f.description.name.capacity() +
+                     f.description.training.capacity() +
+                     f.description.reference_spreads.capacity() * sizeof(iv_spread);
+  if (f.description.networks.has_value())
+    for (const std::string &sum : *f.description.networks) size += sum.capacity();
+  return size;
+}
+
+// About the memory a text's entry takes beside its species file: the snapshot, its
+// networks, and a node in the pricer's index and in each thread's.
+std::size_t kept_size(const species_snapshot &s) {
+  constexpr std::size_t index_nodes = 256;
+  std::size_t size = sizeof s + index_nodes + 2 * s.nid_text.capacity() + s.folder.capacity() +
+                     s.networks.reason.capacity();
+  for (const perceptron_ptr &p : s.networks.networks) {
+    if (p == nullptr) continue;
+    const auto matrix_size = [](const matrix *m) {
+      return sizeof *m + m->data.capacity() * sizeof(double);
+    };
+    for (std::uint32_t l = 0; l < get_num_hidden_layers(p.get()); ++l)
+      size += matrix_size(get_hl_weights(p.get())[l]) + matrix_size(get_hl_bias(p.get())[l]);
+    size += sizeof *p + matrix_size(get_o_weights(p.get())) + matrix_size(get_o_bias(p.get()));
+  }
+  return size;
+}
 
 // Each pricing thread's own index of the species it has met, in front of the shared one.
 std::atomic<std::uint64_t> pricers_made{0};
@@ -162,11 +166,37 @@ void describe_species(const batch_pricer *b, const species_snapshot *s, std::FIL
   std::fprintf(diagnostics, "orvanta-cli: species %s: networks folder %s (%s), %s\n",
                s->nid_text.c_str(), s->folder.c_str(),
                folder_role(s->folder, b->path, b->path_given).c_str(),
-               s->file.state == species_file_state::valid     ? "priced by its species file"
-               : s->file.state == species_file_state::damaged ? "its species file is damaged"
-                                                              : "no species file");
-  if (s->file.state == species_file_state::damaged)
-    std::fprintf(diagnostics, "orvanta-cli: %s\n", s->file.reason.c_str());
+               s->file->state == species_file_state::valid     ? "priced by its species file"
+               : s->file->state == species_file_state::damaged ? "its species file is damaged"
+                                                               : "no species file");
+  if (s->file->state == species_file_state::damaged)
+    std::fprintf(diagnostics, "orvanta-cli: %s\n", s->file->reason.c_str());
+}
+
+// Loads the text's species into the pricer, its species file read only when no text of
+// the same number in the same folder has read it yet. Called with the pricer locked.
+const species_snapshot *load_into(batch_pricer *b, const std::string &nid_text,
+                                  std::FILE *diagnostics) {
+  std::string folder = species_folder(b->path, nid_text.c_str());
+  std::pair<std::string, std::uint32_t> key(std::move(folder), national_number(nid_text.c_str()));
+  std::shared_ptr<const species_file> &file = b->files[key];
+  if (file == nullptr) {
+    file = std::make_shared<const species_file>(read_species_file(key.first.c_str(), key.second));
+    b->kept_bytes += kept_size(*file);
+  }
+  species_snapshot_ptr loaded(load_species_snapshot_with(key.first, nid_text.c_str(), file));
+  if (loaded == nullptr) return nullptr;
+  if (loaded->file != file) {
+    // Read again to match a trainer's new networks: the later texts of the number read
+    // this newer file.
+    b->kept_bytes += kept_size(*loaded->file);
+    file = loaded->file;
+  }
+  b->kept_bytes += kept_size(*loaded);
+  const species_snapshot *s = loaded.get();
+  describe_species(b, s, diagnostics);
+  b->loaded.emplace(nid_text, std::move(loaded));
+  return s;
 }
 
 // The snapshot for the form's National ID text, loaded at its first use; nullptr when the
@@ -180,34 +210,39 @@ const species_snapshot *snapshot_for(batch_pricer *b, const std::string &nid_tex
   }
   if (const auto it = mine.known.find(nid_text); it != mine.known.end()) return it->second;
   const species_snapshot *s = nullptr;
-  {
+  try {
     // Loading under the lock: a species is read once, whichever thread meets it first.
     std::lock_guard lock(b->mutex);
     if (const auto it = b->loaded.find(nid_text); it != b->loaded.end()) {
       s = it->second.get();
-    } else if (b->loaded.size() < kept_species_limit) {
-      species_snapshot_ptr loaded(load_species_snapshot(b->path, nid_text.c_str()));
-      if (loaded == nullptr) return nullptr;
-      s = loaded.get();
-      describe_species(b, s, diagnostics);
-      b->loaded.emplace(nid_text, std::move(loaded));
+    } else if (b->kept_bytes < b->kept_limit) {
+      s = load_into(b, nid_text, diagnostics);
     }
+    if (s != nullptr) mine.known.emplace(nid_text, s);
+  } catch (const std::bad_alloc &) {
+    return nullptr;  // priced on its own
   }
-  if (s != nullptr) mine.known.emplace(nid_text, s);
   return s;
 }
 
 }  // namespace
 
 batch_pricer *create_batch_pricer(const std::vector<std::string> &path, bool path_given,
-                                  bool verbose) {
+                                  bool verbose, std::size_t kept_limit) {
   batch_pricer *b = new (std::nothrow) batch_pricer;
   if (b == nullptr) return nullptr;
   b->serial = ++pricers_made;
   b->path = path;
   b->path_given = path_given;
   b->verbose = verbose;
+  b->kept_limit = kept_limit;
   return b;
+}
+
+std::size_t batch_pricer_kept_bytes(batch_pricer *b) {
+  ORV_CHECK(b != NULL);
+  std::lock_guard lock(b->mutex);
+  return b->kept_bytes;
 }
 
 void free_batch_pricer(batch_pricer *b) {

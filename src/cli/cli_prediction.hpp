@@ -3,6 +3,7 @@
 // networks are read from.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -70,17 +71,25 @@ std::string folder_role(const std::string &folder, const std::vector<std::string
 cli_prediction run_prediction(const cli_form *form, const std::vector<std::string> &path,
                               std::FILE *diagnostics);
 
-// Prices a batch's forms along one search path: each species' files are read and checked
-// once, at first use, and every later form of that species is priced from what was read,
-// exactly as run_prediction would price it. Safe to use from several threads at once.
+// Prices a batch's forms along one search path: each species file is read and checked
+// once per folder and number, each National ID text's networks once, at first use, and
+// every later form is priced from what was read, exactly as run_prediction would price it.
+// Safe to use from several threads at once.
 struct batch_pricer;
+
+// The memory a pricer keeps for what it has read, about: once it holds this much, a text
+// met for the first time is priced on its own at each row, never kept, so no batch file,
+// however many distinct texts it holds, makes the pricer grow without bound.
+inline constexpr std::size_t batch_kept_bytes_limit = 256U * 1024U * 1024U;
 
 // A new pricer for `path` (release with free_batch_pricer), or nullptr when memory runs
 // out. With `verbose`, the first use of each species says on the diagnostics stream which
 // folder prices it, and why its species file is damaged when it is.
 batch_pricer *create_batch_pricer(const std::vector<std::string> &path, bool path_given,
-                                  bool verbose);
+                                  bool verbose, std::size_t kept_limit = batch_kept_bytes_limit);
 void free_batch_pricer(batch_pricer *b);
+// About the memory the pricer keeps for the files it has read. REQUIRES: b != NULL.
+std::size_t batch_pricer_kept_bytes(batch_pricer *b);
 
 // Ownership only: releases through free_batch_pricer.
 struct batch_pricer_deleter {

@@ -75,6 +75,14 @@ int price_batch(const std::string &path, batch_settings *settings) {
   }
   std::fflush(stdout);  // the records go straight to the descriptor
   const batch_result result = price_batch_rows(file.get(), settings, STDOUT_FILENO);
+  if (result.threads == 0) {
+    complain("cannot start a thread to price the rows: " + result.thread_error);
+    return exit_usage;
+  }
+  if (!result.thread_error.empty()) {
+    complain("priced on " + std::to_string(result.threads) +
+             " threads, all that could be started (" + result.thread_error + ")");
+  }
   if (!result.write_error.empty()) {
     complain("cannot write the results: " + result.write_error);
     return exit_usage;
@@ -145,7 +153,8 @@ int main(int argc, char **argv) {
   CLI::Option *list_flag = app.add_flag(
       "--list", listing,
       "List the species that can be priced: number, name, folder, species file or built-in "
-      "table, networks present, training rows and expected errors");
+      "table, networks present, training rows, expected errors and the measured shares "
+      "inside the range");
   unsigned jobs = 0;
   app.add_option("--jobs", jobs, "Threads that price a batch's rows [default: one per core]")
       ->type_name("N")

@@ -1,24 +1,18 @@
-// Coverage classifiers: each species group's reference spreads and near-match window.
+// The coverage rating, the one rule behind the six classifiers and every species file: each
+// species group's reference spreads and near-match window, and the rating against them.
 #include "model/coverage.hpp"
-
-#include "model/species_file.hpp"
 
 #include <array>
 #include <cstddef>
 #include <span>
 
 #include "common/contract.hpp"
+#include "model/species_file.hpp"
 
 namespace {
 
-// Six IVs in the form's order: HP, Atk, Def, SP Atk, SP Def, SPD.
-using reference_spread = std::array<std::uint32_t, 6>;
-
-// How far each IV may lie below and above a reference value and still be a near match.
-struct classifier_window {
-  reference_spread below;
-  reference_spread above;
-};
+using reference_spread = iv_spread;
+using classifier_window = std::array<iv_window, 6>;
 
 // The Growlithe group's reference spreads, in evaluation order.
 constexpr std::array<reference_spread, 18> growlithe_spreads = {{
@@ -168,112 +162,96 @@ constexpr std::array<reference_spread, 6> eevee_spreads = {{
     {23, 29, 16, 11, 5, 10},  // 6
 }};
 
-//                                                  HP Atk Def SpA SpD SPD
-constexpr classifier_window growlithe_window = {.below = {2, 0, 2, 2, 2, 0},
-                                                .above = {2, 0, 2, 2, 2, 0}};
-constexpr classifier_window staryu_window = {.below = {2, 2, 2, 0, 2, 1},
-                                             .above = {2, 2, 2, 0, 2, 1}};
+// How far each IV may lie below and above a reference value and still be a near match,
+// as {below, above} in the order HP, Atk, Def, SP Atk, SP Def, SPD.
+constexpr classifier_window growlithe_window = {{{2, 2}, {0, 0}, {2, 2}, {2, 2}, {2, 2}, {0, 0}}};
+constexpr classifier_window staryu_window = {{{2, 2}, {2, 2}, {2, 2}, {0, 0}, {2, 2}, {1, 1}}};
 // Scyther's SPD window runs upward only.
-constexpr classifier_window scyther_window = {.below = {1, 0, 2, 2, 2, 0},
-                                              .above = {1, 0, 2, 2, 2, 2}};
-
-bool inside_window(const reference_spread &ivs, const reference_spread &reference,
-                   const classifier_window &window) {
-  for (std::size_t i = 0; i < ivs.size(); ++i) {
-    // 64-bit, so that neither bound wraps around for IVs typed as negative numbers.
-    const std::uint64_t iv = ivs[i];
-    const std::uint64_t ref = reference[i];
-    if (iv + window.below[i] < ref || iv > ref + window.above[i]) return false;
-  }
-  return true;
-}
+constexpr classifier_window scyther_window = {{{1, 1}, {0, 0}, {2, 2}, {2, 2}, {2, 2}, {0, 2}}};
 
 // 0: an exact reference spread; 1: inside the window of one (when there is a window);
-// 2: neither. Every exact comparison comes before any window comparison.
-int rate(const reference_spread &ivs, std::span<const reference_spread> references,
+// 2: neither. IVs are compared as unsigned 32-bit values in 64-bit arithmetic, so neither
+// bound wraps around and an IV typed as a negative number matches nothing.
+int rate(const std::array<std::uint32_t, 6> &ivs, std::span<const reference_spread> references,
          const classifier_window *window) {
+  bool near = false;
   for (const reference_spread &reference : references) {
-    if (ivs == reference) return 0;
-  }
-  if (window != nullptr) {
-    for (const reference_spread &reference : references) {
-      if (inside_window(ivs, reference, *window)) return 1;
+    bool equal = true;
+    bool inside = window != nullptr;
+    for (std::size_t i = 0; i < ivs.size(); ++i) {
+      const std::int64_t iv = ivs[i];
+      const std::int64_t ref = reference[i];
+      equal = equal && iv == ref;
+      if (inside) inside = iv >= ref - (*window)[i].below && iv <= ref + (*window)[i].above;
     }
+    if (equal) return 0;
+    near = near || inside;
   }
-  return 2;
+  return near ? 1 : 2;
+}
+
+// Each group's spreads and window, in the order of coverage_group.
+struct group_coverage {
+  std::span<const reference_spread> references;
+  const classifier_window *window;
+};
+constexpr std::array<group_coverage, 6> groups = {{
+    {growlithe_spreads, &growlithe_window},
+    {seel_spreads, nullptr},
+    {horsea_spreads, nullptr},
+    {staryu_spreads, &staryu_window},
+    {scyther_spreads, &scyther_window},
+    {eevee_spreads, nullptr},
+}};
+
+int rate_in_group(coverage_group group, const std::array<std::uint32_t, 6> &ivs) {
+  const group_coverage &g = groups[static_cast<std::size_t>(group)];
+  return rate(ivs, g.references, g.window);
 }
 
 }  // namespace
 
 int Growlithe_range(std::uint32_t hp, std::uint32_t atk, std::uint32_t def, std::uint32_t sp_atk,
                     std::uint32_t sp_def, std::uint32_t spd) {
-  return rate({hp, atk, def, sp_atk, sp_def, spd}, growlithe_spreads, &growlithe_window);
+  return rate_in_group(coverage_group::growlithe, {hp, atk, def, sp_atk, sp_def, spd});
 }
 
 int Seel_range(std::uint32_t hp, std::uint32_t atk, std::uint32_t def, std::uint32_t sp_atk,
                std::uint32_t sp_def, std::uint32_t spd) {
-  return rate({hp, atk, def, sp_atk, sp_def, spd}, seel_spreads, nullptr);
+  return rate_in_group(coverage_group::seel, {hp, atk, def, sp_atk, sp_def, spd});
 }
 
 int Horsea_range(std::uint32_t hp, std::uint32_t atk, std::uint32_t def, std::uint32_t sp_atk,
                  std::uint32_t sp_def, std::uint32_t spd) {
-  return rate({hp, atk, def, sp_atk, sp_def, spd}, horsea_spreads, nullptr);
+  return rate_in_group(coverage_group::horsea, {hp, atk, def, sp_atk, sp_def, spd});
 }
 
 int Staryu_range(std::uint32_t hp, std::uint32_t atk, std::uint32_t def, std::uint32_t sp_atk,
                  std::uint32_t sp_def, std::uint32_t spd) {
-  return rate({hp, atk, def, sp_atk, sp_def, spd}, staryu_spreads, &staryu_window);
+  return rate_in_group(coverage_group::staryu, {hp, atk, def, sp_atk, sp_def, spd});
 }
 
 int Scyther_range(std::uint32_t hp, std::uint32_t atk, std::uint32_t def, std::uint32_t sp_atk,
                   std::uint32_t sp_def, std::uint32_t spd) {
-  return rate({hp, atk, def, sp_atk, sp_def, spd}, scyther_spreads, &scyther_window);
+  return rate_in_group(coverage_group::scyther, {hp, atk, def, sp_atk, sp_def, spd});
 }
 
 int Eevee_range(std::uint32_t hp, std::uint32_t atk, std::uint32_t def, std::uint32_t sp_atk,
                 std::uint32_t sp_def, std::uint32_t spd) {
-  return rate({hp, atk, def, sp_atk, sp_def, spd}, eevee_spreads, nullptr);
+  return rate_in_group(coverage_group::eevee, {hp, atk, def, sp_atk, sp_def, spd});
 }
 
-namespace {
-
-void copy_coverage(std::span<const reference_spread> references, const classifier_window *window,
-                   species_description *d) {
-  d->reference_spreads.clear();
-  for (const reference_spread &reference : references) {
-    iv_spread spread{};
-    for (std::size_t i = 0; i < spread.size(); ++i)
-      spread[i] = static_cast<std::uint8_t>(reference[i]);
-    d->reference_spreads.push_back(spread);
-  }
-  d->near_match_window.reset();
-  if (window != nullptr) {
-    std::array<iv_window, 6> w{};
-    for (std::size_t i = 0; i < w.size(); ++i) {
-      w[i].below = static_cast<std::uint8_t>(window->below[i]);
-      w[i].above = static_cast<std::uint8_t>(window->above[i]);
-    }
-    d->near_match_window = w;
-  }
-}
-
-}  // namespace
-
-bool describe_coverage(coverage_classifier classifier, species_description *d) {
+int rate_spread(const species_description *d, std::uint32_t hp, std::uint32_t atk,
+                std::uint32_t def, std::uint32_t sp_atk, std::uint32_t sp_def, std::uint32_t spd) {
   ORV_CHECK(d != NULL);
-  if (classifier == Growlithe_range)
-    copy_coverage(growlithe_spreads, &growlithe_window, d);
-  else if (classifier == Seel_range)
-    copy_coverage(seel_spreads, nullptr, d);
-  else if (classifier == Horsea_range)
-    copy_coverage(horsea_spreads, nullptr, d);
-  else if (classifier == Staryu_range)
-    copy_coverage(staryu_spreads, &staryu_window, d);
-  else if (classifier == Scyther_range)
-    copy_coverage(scyther_spreads, &scyther_window, d);
-  else if (classifier == Eevee_range)
-    copy_coverage(eevee_spreads, nullptr, d);
-  else
-    return false;
-  return true;
+  return rate({hp, atk, def, sp_atk, sp_def, spd}, d->reference_spreads,
+              d->near_match_window.has_value() ? &*d->near_match_window : nullptr);
+}
+
+void describe_coverage(coverage_group group, species_description *d) {
+  ORV_CHECK(d != NULL);
+  const group_coverage &g = groups[static_cast<std::size_t>(group)];
+  d->reference_spreads.assign(g.references.begin(), g.references.end());
+  d->near_match_window.reset();
+  if (g.window != nullptr) d->near_match_window = *g.window;
 }

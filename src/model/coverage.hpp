@@ -21,7 +21,18 @@ int Eevee_range(std::uint32_t hp, std::uint32_t atk, std::uint32_t def, std::uin
 struct species_description;
 using coverage_classifier = int (*)(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
                                     std::uint32_t, std::uint32_t);
-// Copies the classifier's reference spreads and near-match window into d, so the species
-// table can describe its species as a species file would. False for a function that is not
-// one of the six classifiers. REQUIRES: d != NULL.
-bool describe_coverage(coverage_classifier classifier, species_description *d);
+
+// The coverage rating of a spread against a species' reference spreads: 0 when it equals
+// one, 1 when every IV lies within the near-match window of one (never when there is no
+// window), 2 otherwise. IVs are compared as unsigned 32-bit values, so a negative IV as
+// typed (a very large value) matches nothing. The six classifiers rate by the same rule.
+// REQUIRES: d != NULL.
+int rate_spread(const species_description *d, std::uint32_t hp, std::uint32_t atk,
+                std::uint32_t def, std::uint32_t sp_atk, std::uint32_t sp_def, std::uint32_t spd);
+
+// The species groups of the built-in table, each rated by one classifier.
+enum class coverage_group { growlithe, seel, horsea, staryu, scyther, eevee };
+
+// Copies the group's reference spreads and near-match window into d, so the species table
+// describes its species as a species file would. REQUIRES: d != NULL.
+void describe_coverage(coverage_group group, species_description *d);

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string>
@@ -123,6 +124,13 @@ matrix *create_matrix_inputs(std::uint32_t lines, std::uint32_t is_shiny, std::u
 
 // *** The prediction ***
 
+std::uint32_t truncate_amount(double amount) {
+  constexpr double top = std::numeric_limits<std::uint32_t>::max();
+  if (!(amount >= 0.0)) return 0;
+  if (amount >= top) return std::numeric_limits<std::uint32_t>::max();
+  return static_cast<std::uint32_t>(amount);
+}
+
 int parse_form_number(const char *text) {
   // atoi's reading; white space is the C locale's, whatever locale the window set.
   const char *c = text;
@@ -189,35 +197,39 @@ bool store_hidden_power_text(app_model *model, const std::array<std::uint32_t, 6
   return true;
 }
 
+int failed(prediction_details *details, std::string reason) {
+  if (details != nullptr) details->reason = std::move(reason);
+  return PREDICTION_FAILED;
+}
+
 // Where the species' networks come from, for a reader to weigh its prices: the bundled
 // example networks, or the sales its species file says they learned from.
 void note_networks_source(const species_snapshot &s, prediction_details *details) {
   details->bundled = is_installed_ptp_dir(s.folder);
-  if (s.file.state == species_file_state::valid) {
-    details->trained = s.file.description.trained;
+  if (s.file->state == species_file_state::valid) {
+    details->trained = s.file->description.trained;
   } else {
     details->trained = training_summary{};
   }
 }
 
-// The pipeline's answer when the networks it reached had to be read again: a species
-// file that names its networks by checksum did not match them.
-constexpr int retry_with_fresh_files = -1;
+// What the steps before the networks found for a prediction that goes on to them.
+struct checked_form {
+  species_pricing pricing;
+  std::array<std::uint32_t, 6> ivs{};
+  int rating = -1;
+};
 
-// The prediction itself, from one species as loaded. When the snapshot's networks are not
-// loaded yet, `loadable` (the same snapshot) receives them: the single-prediction entries
-// read nothing the prediction does not reach. Temporaries are owned by smart pointers, so
-// each return releases whatever has been made so far.
-int price_species(app_model *model, int is_shiny, const std::array<const char *, 8> &texts,
-                  const species_snapshot &s, species_snapshot *loadable, std::FILE *diagnostics,
-                  prediction_details *details) {
-  const auto fail = [details](const std::string &reason) {
-    if (details != nullptr) details->reason = reason;
-    return PREDICTION_FAILED;
-  };
+// The steps before the networks: a damaged species file refuses the species; otherwise the
+// lookup (which stores the messages) and the checks of species, level, IVs and fixed
+// price. Returns the status that ends the prediction there, or nothing when the networks
+// are to price it, with *form filled.
+std::optional<int> check_form(app_model *model, int is_shiny,
+                              const std::array<const char *, 8> &texts, const species_snapshot &s,
+                              prediction_details *details, checked_form *form) {
   if (details != nullptr) {
     details->folder = s.folder;
-    details->source = s.file.state;
+    details->source = s.file->state;
     details->name.reset();
     details->coverage.reset();
     details->expected_error.reset();
@@ -226,44 +238,45 @@ int price_species(app_model *model, int is_shiny, const std::array<const char *,
     details->reason.clear();
     note_networks_source(s, details);
   }
-  // A damaged species file refuses the species before anything else.
-  if (s.file.state == species_file_state::damaged) return fail(s.file.reason);
+  if (s.file->state == species_file_state::damaged) return failed(details, s.file->reason);
 
-  std::array<int, 8> numbers{};
-  for (std::size_t i = 0; i < texts.size(); ++i) numbers[i] = parse_form_number(texts[i]);
-  const std::uint32_t lvl = static_cast<std::uint32_t>(numbers[1]);
-  std::array<std::uint32_t, 6> ivs{};
-  for (std::size_t i = 0; i < ivs.size(); ++i) ivs[i] = static_cast<std::uint32_t>(numbers[i + 2]);
-
-  const species_description *species = s.file.state == species_file_state::valid
-                                           ? &s.file.description
+  const std::uint32_t lvl = static_cast<std::uint32_t>(parse_form_number(texts[1]));
+  for (std::size_t i = 0; i < form->ivs.size(); ++i)
+    form->ivs[i] = static_cast<std::uint32_t>(parse_form_number(texts[i + 2]));
+  const species_description *species = s.file->state == species_file_state::valid
+                                           ? &s.file->description
                                            : find_built_in_species(s.nid);
-  species_pricing pricing;
-  int rating = -1;
-  if (!look_up_species(model, species, ivs, is_shiny != 0, &pricing, &rating))
-    return fail("memory ran out");
+  if (!look_up_species(model, species, form->ivs, is_shiny != 0, &form->pricing, &form->rating))
+    return failed(details, "memory ran out");
   if (details != nullptr && species != nullptr) {
     details->name = species->name;
-    details->coverage = rating;
+    details->coverage = form->rating;
   }
-  if (pricing.supported == 0) return PREDICTION_NOT_PRICED;
+  if (form->pricing.supported == 0) return PREDICTION_NOT_PRICED;
   if (lvl > 100) return PREDICTION_BAD_LEVEL;
-  for (std::uint32_t iv : ivs) {
+  for (std::uint32_t iv : form->ivs) {
     if (iv > 32) return PREDICTION_BAD_IVS;
   }
-  if (pricing.epic_fail != 0 || pricing.same_ivs != 0) {
-    if (!store_hidden_power_text(model, ivs)) return fail("memory ran out");
-    if (details != nullptr) details->fixed = fixed_price_of(&pricing);
+  if (form->pricing.epic_fail != 0 || form->pricing.same_ivs != 0) {
+    if (!store_hidden_power_text(model, form->ivs)) return failed(details, "memory ran out");
+    if (details != nullptr) details->fixed = fixed_price_of(&form->pricing);
     return PREDICTION_SPECIAL_PRICE;
   }
+  return std::nullopt;
+}
 
-  if (!s.networks_loaded) {
-    ORV_CHECK(loadable != NULL);
-    load_species_networks(loadable);
-    if (s.networks.checksum_mismatch) return retry_with_fresh_files;
-  }
-  if (!s.networks.usable) return fail(s.networks.reason);
+// The steps with the networks, for a form that check_form passed on: the Hidden Power
+// addition, the three outputs, the tier and prices, the diagnostic block, the average and
+// the range. Temporaries are owned by smart pointers, so each return releases whatever has
+// been made so far.
+int price_with_networks(app_model *model, int is_shiny, const checked_form &form,
+                        const species_snapshot &s, std::FILE *diagnostics,
+                        prediction_details *details) {
+  ORV_CHECK(s.networks_loaded);
+  if (!s.networks.usable) return failed(details, s.networks.reason);
   const std::array<perceptron_ptr, 3> &networks = s.networks.networks;
+  const std::array<std::uint32_t, 6> &ivs = form.ivs;
+  const species_pricing &pricing = form.pricing;
 
   const std::uint32_t type =
       hidden_power_calculator(ivs[0], ivs[1], ivs[2], ivs[3], ivs[4], ivs[5]);
@@ -282,16 +295,17 @@ int price_species(app_model *model, int is_shiny, const std::array<const char *,
   const matrix_ptr inputs(create_matrix_inputs(get_num_inputs(networks[0].get()),
                                                static_cast<std::uint32_t>(is_shiny), ivs[0], ivs[1],
                                                ivs[2], ivs[3], ivs[4], ivs[5]));
-  if (inputs == nullptr) return fail("memory ran out");
+  if (inputs == nullptr) return failed(details, "memory ran out");
   std::array<std::array<double, 4>, 3> o{};
   for (std::size_t k = 0; k < networks.size(); ++k) {
     const matrix_ptr outputs(predict(networks[k].get(), inputs.get()));
-    if (outputs == nullptr) return fail("memory ran out");
+    if (outputs == nullptr) return failed(details, "memory ran out");
     const std::optional<std::array<double, 4>> values = price_outputs(outputs.get());
     if (!values.has_value()) {
-      return fail(network_file_path(s.folder, s.nid_text.c_str(), static_cast<int>(k) + 1) +
-                  " gives an output that is not a price for these IVs (not a number "
-                  "between 0 and 1)");
+      return failed(details,
+                    network_file_path(s.folder, s.nid_text.c_str(), static_cast<int>(k) + 1) +
+                        " gives an output that is not a price for these IVs (not a number "
+                        "between 0 and 1)");
     }
     o[k] = *values;
   }
@@ -307,36 +321,37 @@ int price_species(app_model *model, int is_shiny, const std::array<const char *,
   const std::uint32_t average =
       (model->first_prediction + model->second_prediction + model->third_prediction) / 3U;
   model->average_prediction = average;
-  if (!store_hidden_power_text(model, ivs)) return fail("memory ran out");
+  if (!store_hidden_power_text(model, ivs)) return failed(details, "memory ran out");
   const double avg = static_cast<double>(average);
-  model->lowest_price = static_cast<std::uint32_t>(avg - avg * pricing.lowest_price_margin);
-  model->highest_price = static_cast<std::uint32_t>(avg * pricing.highest_price_margin + avg);
-  if (details != nullptr && s.file.state == species_file_state::valid) {
-    details->expected_error = s.file.description.expected_error[static_cast<std::size_t>(rating)];
-    details->range_coverage = s.file.description.range_coverage[static_cast<std::size_t>(rating)];
+  model->lowest_price = truncate_amount(avg - avg * pricing.lowest_price_margin);
+  model->highest_price = truncate_amount(avg * pricing.highest_price_margin + avg);
+  if (details != nullptr && s.file->state == species_file_state::valid) {
+    const auto r = static_cast<std::size_t>(form.rating);
+    details->expected_error = s.file->description.expected_error[r];
+    details->range_coverage = s.file->description.range_coverage[r];
   }
   return PREDICTION_DONE;
 }
 
-// One prediction that reads the species' files as it goes, from `folder`.
+// One prediction that reads the species' files as it goes, from `folder`: the networks only
+// when the checks before them pass.
 int predict_in_folder(app_model *model, int is_shiny, const std::array<const char *, 8> &texts,
                       std::string folder, std::FILE *diagnostics, prediction_details *details) {
-  species_snapshot s;
-  s.folder = std::move(folder);
-  s.nid_text = texts[0];
-  s.nid = static_cast<std::uint32_t>(parse_form_number(texts[0]));
-  load_species_file_into(&s);
-  // Only a species file that names its networks can ask for a second reading; the model
-  // then goes back to what it held, so the second reading starts from the same record.
-  std::optional<app_model> before;
-  if (s.file.state == species_file_state::valid && s.file.description.networks.has_value())
-    before = *model;
-  const int status = price_species(model, is_shiny, texts, s, &s, diagnostics, details);
-  if (status != retry_with_fresh_files) return status;
-  *model = *before;
-  load_species_file_into(&s);
-  if (s.file.state != species_file_state::damaged) load_species_networks(&s);
-  return price_species(model, is_shiny, texts, s, nullptr, diagnostics, details);
+  species_snapshot s = start_species_snapshot(std::move(folder), texts[0]);
+  read_species_file_into(&s);
+  const app_model before = *model;
+  checked_form form;
+  if (const std::optional<int> status = check_form(model, is_shiny, texts, s, details, &form))
+    return *status;
+  if (load_species_networks_checked(&s)) {
+    // The species file was read again and may say otherwise: the checks start over from
+    // it, on the model as it was.
+    *model = before;
+    form = checked_form{};
+    if (const std::optional<int> status = check_form(model, is_shiny, texts, s, details, &form))
+      return *status;
+  }
+  return price_with_networks(model, is_shiny, form, s, diagnostics, details);
 }
 
 bool null_text(const std::array<const char *, 8> &texts) {
@@ -387,9 +402,13 @@ int predict_price_from_snapshot(const species_snapshot *s, app_model *model, int
   const std::array<const char *, 8> texts = {nid, lvl, hp, atk, def, sp_atk, sp_def, spd};
   if (model == nullptr || null_text(texts)) return PREDICTION_FAILED;
   ORV_CHECK(s->nid_text == nid);
-  ORV_CHECK(s->networks_loaded || s->file.state == species_file_state::damaged);
+  ORV_CHECK(s->file != NULL);
+  ORV_CHECK(s->networks_loaded || s->file->state == species_file_state::damaged);
   try {
-    return price_species(model, is_shiny, texts, *s, nullptr, diagnostics, details);
+    checked_form form;
+    if (const std::optional<int> status = check_form(model, is_shiny, texts, *s, details, &form))
+      return *status;
+    return price_with_networks(model, is_shiny, form, *s, diagnostics, details);
   } catch (const std::bad_alloc &) {
     if (details != nullptr) details->reason = "memory ran out";
     return PREDICTION_FAILED;

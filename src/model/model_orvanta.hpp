@@ -88,8 +88,9 @@ void free_species_pricing(species_pricing *record);
 // The lookup behind availability, for any description of a species: `d` is a species
 // file's, the built-in table's, or nullptr for an unknown species (the model is then not
 // touched). Fills *record and, for a known species, stores the messages in the model
-// and gives its coverage rating in *rating (-1 when unknown). A shiny Pokemon has no
-// fixed price: with is_shiny no special-price flag is set and no such text composed.
+// and gives its coverage rating in *rating (-1 when unknown), with the range margins of
+// that rating. A shiny Pokemon has no fixed price: with is_shiny, or for a species whose
+// file says fixed_prices false, no special-price flag is set and no such text composed.
 // False when memory runs out before a text is stored.
 bool look_up_species(app_model *model, const species_description *d,
                      const std::array<std::uint32_t, 6> &ivs, bool is_shiny,
@@ -146,6 +147,12 @@ int predict_price_from_snapshot(const species_snapshot *s, app_model *model, int
                                 const char *def, const char *sp_atk, const char *sp_def,
                                 const char *spd, std::FILE *diagnostics,
                                 prediction_details *details);
+
+// An amount of Pd formed in double precision (the sales range, the Hidden Power addition
+// and the range it raises), truncated toward zero to a whole amount. A species file may
+// widen the range up to eleven times the average, so an amount past 4294967295 Pd stays
+// at 4294967295 rather than wrapping; below 0, or not a number, it is 0.
+std::uint32_t truncate_amount(double amount);
 
 // atoi's reading of a form text: leading white space, an optional sign, decimal digits,
 // anything after them ignored, 0 without digits; saturates at INT_MAX and INT_MIN.

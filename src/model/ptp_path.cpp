@@ -1,21 +1,28 @@
 // Network file names, the search path of networks folders and the folder of a species.
 #include "model/ptp_path.hpp"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
+#include "common/files.hpp"
 #include "model/model_orvanta.hpp"
 #include "model/species_file.hpp"
 
+std::uint32_t national_number(const char *nid_text) {
+  return static_cast<std::uint32_t>(parse_form_number(nid_text));
+}
+
 std::string network_file_name(const char *nid_text, int index) {
-  return std::string(nid_text) + "_m" + std::to_string(index) + ".tp";
+  const std::string_view text = nid_text;
+  if (text.find('/') != std::string_view::npos || text == "." || text == "..") return std::string();
+  return std::string(text) + "_m" + std::to_string(index) + ".tp";
 }
 
 std::string network_file_path(const std::string &folder, const char *nid_text, int index) {
-  return folder + "/" + network_file_name(nid_text, index);
+  std::string name = network_file_name(nid_text, index);
+  return name.empty() ? name : folder + "/" + name;
 }
 
 std::string seller_ptp_dir() {
@@ -48,20 +55,12 @@ std::vector<std::string> default_ptp_search_path() {
   return path;
 }
 
-namespace {
-
-bool exists(const std::string &path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
-}
-
-}  // namespace
-
 std::string species_folder(const std::vector<std::string> &path, const char *nid_text) {
-  const auto nid = static_cast<std::uint32_t>(parse_form_number(nid_text));
+  const std::uint32_t nid = national_number(nid_text);
   for (const std::string &folder : path) {
-    if (exists(folder + "/" + species_file_name(nid)) ||
-        exists(network_file_path(folder, nid_text, 1)))
+    const std::string first_network = network_file_path(folder, nid_text, 1);
+    if (path_exists(folder + "/" + species_file_name(nid)) ||
+        (!first_network.empty() && path_exists(first_network)))
       return folder;
   }
   return path.empty() ? std::string("./ptp") : path.front();

@@ -6,10 +6,16 @@
 #include <string>
 #include <vector>
 
+// The national number a National ID text stands for, read as atoi reads it: it names the
+// species file and picks the species ("058", "58" and "58x" are all 58).
+std::uint32_t national_number(const char *nid_text);
+
 // A network file's name: the National ID text as typed, then "_m1.tp", "_m2.tp" or
-// "_m3.tp" for index 1, 2 or 3 ("058" and "58" name different files).
+// "_m3.tp" for index 1, 2 or 3 ("058" and "58" name different files). The files lie inside
+// the networks folder only: a text that holds '/', or is "." or "..", names none, and the
+// name is then empty.
 std::string network_file_name(const char *nid_text, int index);
-// "<folder>/<network_file_name>".
+// "<folder>/<network_file_name>", or empty where the text names no network file.
 std::string network_file_path(const std::string &folder, const char *nid_text, int index);
 
 // The seller's own networks folder, ${XDG_DATA_HOME:-$HOME/.local/share}/orvanta/ptp (an

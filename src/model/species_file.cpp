@@ -1,55 +1,22 @@
-// Species files: reading and writing them, and the coverage rating against a file's own
-// reference spreads.
+// Species files: reading and writing them.
 #include "model/species_file.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstddef>
-#include <cstring>
 #include <new>
 #include <nlohmann/json.hpp>
 
 #include "common/contract.hpp"
+#include "common/files.hpp"
+#include "common/utf8_text.hpp"
 
 namespace {
 
 constexpr const char *species_file_format = "orvanta-species-1";
 
-}  // namespace
-
-int rate_spread(const species_description *d, std::uint32_t hp, std::uint32_t atk,
-                std::uint32_t def, std::uint32_t sp_atk, std::uint32_t sp_def, std::uint32_t spd) {
-  ORV_CHECK(d != NULL);
-  const std::array<std::uint32_t, 6> ivs = {hp, atk, def, sp_atk, sp_def, spd};
-  bool near = false;
-  for (const iv_spread &reference : d->reference_spreads) {
-    bool equal = true;
-    bool inside = d->near_match_window.has_value();
-    for (std::size_t i = 0; i < ivs.size(); ++i) {
-      // 64-bit arithmetic: reference - below may be negative, and an IV may be 2^32 - 1.
-      const std::int64_t iv = ivs[i];
-      const std::int64_t ref = reference[i];
-      equal = equal && iv == ref;
-      if (inside) {
-        const iv_window &w = (*d->near_match_window)[i];
-        inside = iv >= ref - w.below && iv <= ref + w.above;
-      }
-    }
-    if (equal) return 0;
-    near = near || inside;
-  }
-  return near ? 1 : 2;
-}
-
 // *** Reading ***
-
-namespace {
 
 using json = nlohmann::json;
 
@@ -115,20 +82,14 @@ const json &array_of(const json &value, const std::string &where, std::size_t lo
   return value;
 }
 
-// A displayed name: 1 to 64 bytes (already valid UTF-8), no control characters (C0, DEL
-// or C1), which would break the window's message lines.
+// A displayed name: 1 to 64 bytes, no control characters, which would break the window's
+// message lines.
 std::string name_from(const json &value) {
   if (!value.is_string()) damaged("name must be a string, not " + shown(value));
   const std::string &name = value.get_ref<const std::string &>();
   if (name.empty() || name.size() > 64)
     damaged("name has " + std::to_string(name.size()) + " bytes; it must have 1 to 64");
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const auto c = static_cast<unsigned char>(name[i]);
-    const bool c1 = c == 0xC2 && i + 1 < name.size() &&
-                    static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
-                    static_cast<unsigned char>(name[i + 1]) <= 0x9F;
-    if (c < 0x20 || c == 0x7F || c1) damaged("name holds a control character");
-  }
+  if (!printable_utf8(name)) damaged("name holds a control character");
   return name;
 }
 
@@ -351,40 +312,15 @@ species_file parse_species_file(std::string_view bytes, std::uint32_t nid,
 
 species_file read_species_file(const char *folder, std::uint32_t nid) {
   const std::string path = std::string(folder) + "/" + species_file_name(nid);
+  const file_bytes f = read_regular_file(path.c_str(), species_file_max_bytes);
   species_file result;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return result;  // absent
+  if (f.problem == file_problem::missing) return result;  // absent
+  if (f.problem != file_problem::none) {
     result.state = species_file_state::damaged;
-    result.reason = path + ": cannot be read: " + std::strerror(errno);
+    result.reason = path + ": " + describe_file_problem(f, "16 MiB a species file may have");
     return result;
   }
-  // One byte more than the limit tells a file over it from one at it.
-  std::string bytes;
-  bool read_failed = false;
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-      static_cast<std::uint64_t>(info.st_size) <= species_file_max_bytes)
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-  char buffer[65536];
-  while (bytes.size() <= species_file_max_bytes) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      read_failed = true;
-      break;
-    }
-    if (got == 0) break;
-    bytes.append(buffer, static_cast<std::size_t>(got));
-  }
-  const int read_errno = errno;
-  ::close(fd);
-  if (read_failed) {
-    result.state = species_file_state::damaged;
-    result.reason = path + ": cannot be read: " + std::strerror(read_errno);
-    return result;
-  }
-  return parse_species_file(bytes, nid, path);
+  return parse_species_file(f.bytes, nid, path);
 }
 
 // *** Writing ***

@@ -55,13 +55,6 @@ struct species_description {
   training_summary trained;  // what `training` says of the sales, read from it
 };
 
-// The coverage rating of a spread against a species file's reference spreads: 0 when it
-// equals one, 1 when every IV lies within the near-match window of one (never when there is
-// no window), 2 otherwise. IVs are compared as unsigned 32-bit values, so a negative IV as
-// typed (a very large value) matches nothing.
-int rate_spread(const species_description *d, std::uint32_t hp, std::uint32_t atk,
-                std::uint32_t def, std::uint32_t sp_atk, std::uint32_t sp_def, std::uint32_t spd);
-
 // *** Reading and writing species files ***
 
 // What a networks folder says about one species.

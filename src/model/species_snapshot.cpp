@@ -2,14 +2,12 @@
 // prediction from mixing networks of two training runs.
 #include "model/species_snapshot.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <new>
+#include <utility>
 
-#include "model/model_orvanta.hpp"
+#include "common/contract.hpp"
+#include "common/files.hpp"
 #include "model/ptp_path.hpp"
 #include "model/sha256.hpp"
 
@@ -19,61 +17,31 @@ namespace {
 constexpr std::uint32_t pipeline_inputs = 8;
 constexpr std::uint32_t pipeline_outputs = 4;
 
-// Closes a descriptor at scope exit.
-struct descriptor {
-  int fd = -1;
-  ~descriptor() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
-bool read_all(int fd, std::string *bytes) {
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return false;
-    if (got == 0) return true;
-    bytes->append(buffer, static_cast<std::size_t>(got));
-  }
+std::function<void(const species_snapshot &)> &reading_again_hook() {
+  static std::function<void(const species_snapshot &)> hook;
+  return hook;
 }
 
-// Loads one network; when `sum` is given, the bytes are checked against it and the network
-// is read from the same open file, so a file renamed over in between cannot slip in.
+// Loads one network from one reading of its file: the bytes checked against `sum` (when
+// given) are the bytes parsed, so a file rewritten in between can never slip in.
 perceptron *load_one(const std::string &path, const std::string *sum, const std::string &sums_file,
                      species_networks *out) {
-  if (sum == nullptr) {
-    perceptron *p = load_perceptron(path.c_str());
-    if (p == nullptr) {
-      std::FILE *file = std::fopen(path.c_str(), "r");
-      if (file == nullptr) {
-        out->reason = "cannot open " + path + ": " + std::strerror(errno);
-      } else {
-        std::fclose(file);
-        out->reason = path + " is damaged or not a network file (or memory ran out)";
-      }
-    }
-    return p;
-  }
-  descriptor file;
-  file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file.fd < 0) {
-    out->reason = "cannot open " + path + ": " + std::strerror(errno);
+  const file_bytes f = read_regular_file(path.c_str(), perceptron_file_max_bytes);
+  if (f.problem == file_problem::missing || f.problem == file_problem::cannot_open) {
+    out->reason = "cannot open " + path + ": " + std::strerror(f.error);
     return nullptr;
   }
-  std::string bytes;
-  if (!read_all(file.fd, &bytes)) {
-    out->reason = "cannot read " + path + ": " + std::strerror(errno);
+  if (f.problem != file_problem::none) {
+    out->reason = path + " " + describe_file_problem(f, "256 MiB a network file may have");
     return nullptr;
   }
-  if (sha256_hex(bytes) != *sum) {
+  if (sum != nullptr && sha256_hex(f.bytes) != *sum) {
     out->checksum_mismatch = true;
     out->reason = path + " is not the network that " + sums_file +
                   " names (its checksum differs): the species must be trained again";
     return nullptr;
   }
-  const std::string same_file = "/proc/self/fd/" + std::to_string(file.fd);
-  perceptron *p = load_perceptron(same_file.c_str());
+  perceptron *p = parse_perceptron(f.bytes);
   if (p == nullptr) out->reason = path + " is damaged or not a network file (or memory ran out)";
   return p;
 }
@@ -101,25 +69,42 @@ bool usable_shapes(const species_snapshot &s, species_networks *out) {
 
 }  // namespace
 
-void load_species_file_into(species_snapshot *s) {
-  s->file = read_species_file(s->folder.c_str(), s->nid);
+species_snapshot start_species_snapshot(std::string folder, const char *nid_text) {
+  species_snapshot s;
+  s.folder = std::move(folder);
+  s.nid_text = nid_text;
+  s.nid = national_number(nid_text);
+  return s;
+}
+
+void read_species_file_into(species_snapshot *s) {
+  s->file = std::make_shared<const species_file>(read_species_file(s->folder.c_str(), s->nid));
   s->networks_loaded = false;
   s->networks = species_networks{};
 }
 
 void load_species_networks(species_snapshot *s) {
+  ORV_CHECK(s->file != NULL);
   species_networks &out = s->networks;
   out = species_networks{};
   s->networks_loaded = true;
   const species_description *d =
-      s->file.state == species_file_state::valid ? &s->file.description : nullptr;
+      s->file->state == species_file_state::valid ? &s->file->description : nullptr;
   const std::array<std::string, 3> *sums =
       d != nullptr && d->networks.has_value() ? &*d->networks : nullptr;
   const std::string sums_file = s->folder + "/" + species_file_name(s->nid);
   for (int k = 0; k < 3; ++k) {
     const auto slot = static_cast<std::size_t>(k);
-    out.networks[slot].reset(load_one(network_file_path(s->folder, s->nid_text.c_str(), k + 1),
-                                      sums != nullptr ? &(*sums)[slot] : nullptr, sums_file, &out));
+    const std::string path = network_file_path(s->folder, s->nid_text.c_str(), k + 1);
+    if (path.empty()) {
+      out.reason = "the National ID text \"" + s->nid_text +
+                   "\" names no network file: a text with '/', or \".\" or \"..\", would "
+                   "name a file outside the networks folder " +
+                   s->folder;
+    } else {
+      out.networks[slot].reset(
+          load_one(path, sums != nullptr ? &(*sums)[slot] : nullptr, sums_file, &out));
+    }
     if (out.networks[slot] == nullptr) {
       for (perceptron_ptr &p : out.networks) p.reset();
       return;
@@ -132,22 +117,39 @@ void load_species_networks(species_snapshot *s) {
   out.usable = true;
 }
 
+bool load_species_networks_checked(species_snapshot *s) {
+  load_species_networks(s);
+  if (!s->networks.checksum_mismatch) return false;
+  if (const auto &hook = reading_again_hook(); hook) hook(*s);
+  read_species_file_into(s);
+  if (s->file->state != species_file_state::damaged) load_species_networks(s);
+  return true;
+}
+
+void set_reading_again_hook(std::function<void(const species_snapshot &first)> hook) {
+  reading_again_hook() = std::move(hook);
+}
+
+species_snapshot *load_species_snapshot_with(const std::string &folder, const char *nid_text,
+                                             std::shared_ptr<const species_file> file) {
+  ORV_CHECK(file != NULL);
+  try {
+    species_snapshot_ptr s(new species_snapshot(start_species_snapshot(folder, nid_text)));
+    s->file = std::move(file);
+    if (s->file->state != species_file_state::damaged) load_species_networks_checked(s.get());
+    return s.release();
+  } catch (const std::bad_alloc &) {
+    return nullptr;
+  }
+}
+
 species_snapshot *load_species_snapshot(const std::vector<std::string> &path,
                                         const char *nid_text) {
   try {
-    species_snapshot_ptr s(new species_snapshot);
-    s->folder = species_folder(path, nid_text);
-    s->nid_text = nid_text;
-    s->nid = static_cast<std::uint32_t>(parse_form_number(nid_text));
-    // A trainer replacing the species renames its networks, then its species file: a
-    // mismatch read in between clears up when both are read again.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-      load_species_file_into(s.get());
-      if (s->file.state == species_file_state::damaged) break;
-      load_species_networks(s.get());
-      if (!s->networks.checksum_mismatch) break;
-    }
-    return s.release();
+    const std::string folder = species_folder(path, nid_text);
+    return load_species_snapshot_with(folder, nid_text,
+                                      std::make_shared<const species_file>(read_species_file(
+                                          folder.c_str(), national_number(nid_text))));
   } catch (const std::bad_alloc &) {
     return nullptr;
   }

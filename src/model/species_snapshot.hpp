@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,17 +26,22 @@ struct species_snapshot {
   std::string folder;    // the networks folder that prices the species
   std::string nid_text;  // the National ID text as typed: it names the network files
   std::uint32_t nid = 0;
-  species_file file;  // the species file, or absent
+  // The species file, or absent; never null once read. Texts of one number may share it.
+  std::shared_ptr<const species_file> file;
   bool networks_loaded = false;
   species_networks networks;  // only once networks_loaded
 };
 
 // Loads the species typed as `nid_text` from the first folder of `path` that holds it
-// (species_folder), species file and networks together; a network that does not match the
-// checksum its species file names is read again once, species file included. Failures are
-// kept inside and surface only when a prediction reaches them. Returns nullptr only when
-// memory runs out; release with free_species_snapshot.
+// (species_folder), species file and networks together (load_species_networks_checked).
+// Failures are kept inside and surface only when a prediction reaches them. Returns
+// nullptr only when memory runs out; release with free_species_snapshot.
 species_snapshot *load_species_snapshot(const std::vector<std::string> &path, const char *nid_text);
+// The same from `folder` with its species file for the text's number already read
+// (`file`, as read_species_file gave it): only the networks are read, unless they do not
+// match that file. REQUIRES: file != NULL.
+species_snapshot *load_species_snapshot_with(const std::string &folder, const char *nid_text,
+                                             std::shared_ptr<const species_file> file);
 void free_species_snapshot(species_snapshot *s);
 
 // Ownership only: releases through free_species_snapshot.
@@ -44,9 +50,23 @@ struct species_snapshot_deleter {
 };
 using species_snapshot_ptr = std::unique_ptr<species_snapshot, species_snapshot_deleter>;
 
-// The steps the pipeline takes one at a time (load_species_snapshot runs them all).
+// *** The steps, for the pipeline that takes them one at a time ***
+
+// A snapshot of the text `nid_text` in `folder` with nothing read yet.
+species_snapshot start_species_snapshot(std::string folder, const char *nid_text);
 // Reads the species file of s->nid from s->folder into s->file; networks not loaded yet.
-void load_species_file_into(species_snapshot *s);
-// Loads the three networks of s into s->networks, checking them against the checksums of
-// s->file when it names them, and sets s->networks_loaded.
+void read_species_file_into(species_snapshot *s);
+// Loads the three networks of s into s->networks, each parsed from the very bytes checked
+// against the checksum s->file names for it (when it names them), and sets
+// s->networks_loaded.
 void load_species_networks(species_snapshot *s);
+// load_species_networks, and when a network does not match its checksum, the species file
+// and the networks read again once: a trainer renames the new networks, then the species
+// file that names them, so a reading between the two clears up. Returns true when the
+// species file was read again (its description may have changed).
+bool load_species_networks_checked(species_snapshot *s);
+
+// For tests only: called between a reading whose networks did not match their species
+// file and the reading again, where a test plays the trainer's last rename. Set it while
+// no prediction runs; an empty function removes it.
+void set_reading_again_hook(std::function<void(const species_snapshot &first)> hook);

@@ -17,24 +17,24 @@ struct species_entry {
   int supported;
   int hidden_power_type;  // the one type earning the addition; -1: none
   double price_margin;    // both ends of the sales range
-  coverage_classifier classifier;
+  coverage_group coverage;
 };
 
 // clang-format off
 constexpr std::array<species_entry, 12> species_table = {{
     // nid  name         priced  HP type  margin  coverage
-    {58,  "Growlithe", 1,      10,      0.1,    Growlithe_range},
-    {59,  "Arcanine",  1,      10,      0.1,    Growlithe_range},
-    {86,  "Seel",      0,       0,      0.1,    Seel_range},
-    {87,  "Dewgong",   0,       0,      0.1,    Seel_range},
-    {116, "Horsea",    0,       0,      0.1,    Horsea_range},
-    {117, "Seadra",    0,       0,      0.1,    Horsea_range},
-    {230, "Kingdra",   0,       0,      0.1,    Horsea_range},
-    {120, "Staryu",    1,       8,      0.1,    Staryu_range},
-    {121, "Starmie",   1,       8,      0.1,    Staryu_range},
-    {123, "Scyther",   1,      -1,      0.1,    Scyther_range},
-    {212, "Scizor",    1,      -1,      0.1,    Scyther_range},
-    {133, "Eevee",     1,       8,      0.1,    Eevee_range},
+    {58,  "Growlithe", 1,      10,      0.1,    coverage_group::growlithe},
+    {59,  "Arcanine",  1,      10,      0.1,    coverage_group::growlithe},
+    {86,  "Seel",      0,       0,      0.1,    coverage_group::seel},
+    {87,  "Dewgong",   0,       0,      0.1,    coverage_group::seel},
+    {116, "Horsea",    0,       0,      0.1,    coverage_group::horsea},
+    {117, "Seadra",    0,       0,      0.1,    coverage_group::horsea},
+    {230, "Kingdra",   0,       0,      0.1,    coverage_group::horsea},
+    {120, "Staryu",    1,       8,      0.1,    coverage_group::staryu},
+    {121, "Starmie",   1,       8,      0.1,    coverage_group::staryu},
+    {123, "Scyther",   1,      -1,      0.1,    coverage_group::scyther},
+    {212, "Scizor",    1,      -1,      0.1,    coverage_group::scyther},
+    {133, "Eevee",     1,       8,      0.1,    coverage_group::eevee},
 }};
 // clang-format on
 
@@ -66,7 +66,7 @@ species_description describe_entry(const species_entry &entry) {
   d.hidden_power_base_price = 500000;
   d.lowest_price_margin = entry.price_margin;
   d.highest_price_margin = entry.price_margin;
-  describe_coverage(entry.classifier, &d);
+  describe_coverage(entry.coverage, &d);
   return d;
 }
 
@@ -114,8 +114,9 @@ bool look_up_species(app_model *model, const species_description *d,
     all_low = all_low && iv <= 9;
     all_equal = all_equal && iv == ivs[0];
   }
-  // A shiny Pokemon has no fixed market price: its spread goes to the networks.
-  if (!is_shiny) {
+  // A shiny Pokemon has no fixed market price: its spread goes to the networks. Neither
+  // does any spread of a species whose file says so: its seller's own sales price them.
+  if (!is_shiny && (d == nullptr || d->fixed_prices)) {
     record->same_ivs = all_equal ? 1 : 0;
     record->epic_fail = all_low ? 1 : 0;
   }
@@ -142,8 +143,11 @@ bool look_up_species(app_model *model, const species_description *d,
   for (std::size_t slot = 0; slot < 3; ++slot)
     record->hidden_power_types[slot] = d->hidden_power_types[slot];
   record->hidden_power_base_price = d->hidden_power_base_price;
-  record->highest_price_margin = d->highest_price_margin;
-  record->lowest_price_margin = d->lowest_price_margin;
+  // The rating's own margins, where the file gives them, replace the species-wide ones.
+  const std::optional<std::array<double, 2>> &own =
+      d->range_margins[static_cast<std::size_t>(rated)];
+  record->highest_price_margin = own.has_value() ? (*own)[1] : d->highest_price_margin;
+  record->lowest_price_margin = own.has_value() ? (*own)[0] : d->lowest_price_margin;
   return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "matrix/matrix.hpp"
 
@@ -62,10 +63,19 @@ std::uint32_t max(std::uint32_t a, std::uint32_t b);
 // non-zero when the file cannot be opened or written; 0 once the whole file is written.
 // The bytes written do not depend on the process locale.
 int save_perceptron(const perceptron *p, const char *path);
+// The largest model file read: far beyond what the trainer's largest shape writes (1,024
+// nodes in 16 hidden layers take about 160 MB), so that a link to an endless device or a
+// runaway file is refused before it is read.
+inline constexpr std::uint64_t perceptron_file_max_bytes = 256ULL * 1024 * 1024;
+
 // Reads a model file into a new network (release with free_perceptron), or nullptr when
-// the file is missing, truncated, malformed, holds a non-finite number or declares a
+// the file is missing, not a regular file (it is never waited for), larger than
+// perceptron_file_max_bytes, truncated, malformed, holds a non-finite number or declares a
 // shape it cannot hold. Independent of the process locale.
 perceptron *load_perceptron(const char *path);
+// The same reading from a model file's bytes in memory: a caller that has checked the
+// bytes (against a checksum) gets the network from exactly those bytes.
+perceptron *parse_perceptron(std::string_view bytes);
 
 // One step of back-propagation on one example, in place. Returns 0 when the step was
 // made, 1 when working memory could not be obtained before anything changed.

@@ -7,8 +7,6 @@
 // Numbers are formatted and parsed with std::to_chars / std::from_chars, which follow
 // the "C" locale's rules whatever locale the process has set (the window's toolkit
 // takes it from the environment), so a file has the same bytes everywhere.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +20,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/files.hpp"
 #include "nn/multi_layer_perceptron.hpp"
 #include "nn/perceptron_unfilled.hpp"
 
@@ -62,9 +61,9 @@ void append_matrix(std::string &out, const matrix *m) {
 // ---------------------------------------------------------------------------------------
 // Reading
 
-// The white-space-separated tokens of a file, read through one buffer of bounded size, so
-// that a file costs no more memory than the buffer however long it is, and text after
-// the last token asked for is never read.
+// The white-space-separated tokens of a model file, from an open file through one buffer
+// of bounded size (a file then costs no more memory than the buffer however long it is,
+// and text after the last token asked for is never read), or from bytes in memory.
 class token_reader {
  public:
   // The longest token the reader takes: far beyond the 317 characters of the widest
@@ -74,20 +73,25 @@ class token_reader {
   // REQUIRES: fd is open for reading; size_hint is the file's size, which sizes the buffer.
   token_reader(int fd, std::uint64_t size_hint)
       : fd_(fd),
-        buffer_(static_cast<std::size_t>(std::min<std::uint64_t>(size_hint + 1, max_token))) {}
+        buffer_(static_cast<std::size_t>(std::min<std::uint64_t>(size_hint + 1, max_token))),
+        data_(buffer_.data()) {}
+
+  // The bytes must outlive the reader.
+  explicit token_reader(std::string_view bytes)
+      : data_(bytes.data()), end_(bytes.size()), read_(bytes.size()), at_end_(true) {}
 
   // The next token, valid until the next call; false at the end of the file, on a read
-  // error, and for a token longer than max_token.
+  // error, and for a token of max_token characters or more.
   bool next(std::string_view &token) {
     for (;;) {  // skip blanks
-      while (begin_ < end_ && blank(buffer_[begin_])) ++begin_;
+      while (begin_ < end_ && blank(data_[begin_])) ++begin_;
       if (begin_ < end_) break;
       begin_ = end_ = 0;
       if (!fill()) return false;
     }
     std::size_t i = begin_;
     for (;;) {
-      while (i < end_ && !blank(buffer_[i])) ++i;
+      while (i < end_ && !blank(data_[i])) ++i;
       if (i < end_ || at_end_) break;
       // The token may go on past the buffer: move it to the front and read more.
       if (begin_ > 0) {
@@ -99,10 +103,13 @@ class token_reader {
       if (end_ == buffer_.size()) {
         if (buffer_.size() == max_token) return false;
         buffer_.resize(std::min(buffer_.size() * 2, max_token));
+        data_ = buffer_.data();
       }
       if (!fill() && failed_) return false;
     }
-    token = std::string_view(buffer_.data() + begin_, i - begin_);
+    // The same limit as a file's buffer sets, so bytes and file read alike.
+    if (i - begin_ >= max_token) return false;
+    token = std::string_view(data_ + begin_, i - begin_);
     begin_ = i;
     return true;
   }
@@ -132,9 +139,10 @@ class token_reader {
     }
   }
 
-  int fd_;
-  std::vector<char> buffer_;
-  std::size_t begin_ = 0, end_ = 0;  // the part of the buffer not yet handed out
+  int fd_ = -1;                      // -1: the bytes in memory are the whole file
+  std::vector<char> buffer_;         // a file's bytes read so far
+  const char *data_;                 // buffer_, or the bytes in memory
+  std::size_t begin_ = 0, end_ = 0;  // the part of data_ not yet handed out
   std::uint64_t read_ = 0;           // bytes read from the file so far
   bool at_end_ = false, failed_ = false;
 };
@@ -160,44 +168,9 @@ struct fd_closer {
   ~fd_closer() { ::close(fd); }
 };
 
-}  // namespace
-
-int save_perceptron(const perceptron *p, const char *path) {
-  if (p == nullptr || path == nullptr) return 1;
-
-  std::string text;
-  append_count(text, "number_of_inputs ", p->num_inputs);
-  append_count(text, "number_of_hidden_layers_nodes ", p->num_hidden_layers_nodes);
-  append_count(text, "number_of_outputs ", p->num_outputs);
-  append_count(text, "number_of_hidden_layers ", p->num_hidden_layers);
-  text.append("learning_rate  ");
-  append_value(text, p->learning_rate);
-  text.back() = '\n';  // the header's value has no trailing blank
-  for (std::uint32_t l = 0; l < p->num_hidden_layers; ++l) append_matrix(text, p->hl_weights[l]);
-  for (std::uint32_t l = 0; l < p->num_hidden_layers; ++l) append_matrix(text, p->hl_bias[l]);
-  append_matrix(text, p->o_weights);
-  append_matrix(text, p->o_bias);
-
-  std::FILE *file = std::fopen(path, "w");
-  if (file == nullptr) return 1;
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  // A full disk may only show when the buffer is flushed on closing.
-  const bool closed = std::fclose(file) == 0;
-  return written && closed ? 0 : 1;
-}
-
-perceptron *load_perceptron(const char *path) {
-  if (path == nullptr) return nullptr;
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  const fd_closer closer{fd};
-  // Only a file of known size can be measured against its header before anything is
-  // created; a directory, a pipe or a device is no network file.
-  struct stat status;
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return nullptr;
-  const auto size = static_cast<std::uint64_t>(status.st_size);
-  token_reader tokens(fd, size);
-
+// The network in a model file of `size` bytes, from its tokens; nullptr when the file is
+// not a whole network.
+perceptron *read_network(token_reader &tokens, std::uint64_t size) {
   // The header: four key and count pairs, then a key and the learning rate. The keys
   // are skipped unread, so the values count by position.
   std::string_view token;
@@ -254,4 +227,50 @@ perceptron *load_perceptron(const char *path) {
     return nullptr;
   }
   return p;
+}
+
+}  // namespace
+
+int save_perceptron(const perceptron *p, const char *path) {
+  if (p == nullptr || path == nullptr) return 1;
+
+  std::string text;
+  append_count(text, "number_of_inputs ", p->num_inputs);
+  append_count(text, "number_of_hidden_layers_nodes ", p->num_hidden_layers_nodes);
+  append_count(text, "number_of_outputs ", p->num_outputs);
+  append_count(text, "number_of_hidden_layers ", p->num_hidden_layers);
+  text.append("learning_rate  ");
+  append_value(text, p->learning_rate);
+  text.back() = '\n';  // the header's value has no trailing blank
+  for (std::uint32_t l = 0; l < p->num_hidden_layers; ++l) append_matrix(text, p->hl_weights[l]);
+  for (std::uint32_t l = 0; l < p->num_hidden_layers; ++l) append_matrix(text, p->hl_bias[l]);
+  append_matrix(text, p->o_weights);
+  append_matrix(text, p->o_bias);
+
+  std::FILE *file = std::fopen(path, "w");
+  if (file == nullptr) return 1;
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  // A full disk may only show when the buffer is flushed on closing.
+  const bool closed = std::fclose(file) == 0;
+  return written && closed ? 0 : 1;
+}
+
+perceptron *load_perceptron(const char *path) {
+  if (path == nullptr) return nullptr;
+  // Only a regular file of known size can be measured against its header before anything
+  // is created; a folder, a pipe or a device is no network file.
+  file_problem problem;
+  int error;
+  std::uint64_t size;
+  const int fd = open_regular_file(path, perceptron_file_max_bytes, &problem, &error, &size);
+  if (fd < 0) return nullptr;
+  const fd_closer closer{fd};
+  token_reader tokens(fd, size);
+  return read_network(tokens, size);
+}
+
+perceptron *parse_perceptron(std::string_view bytes) {
+  if (bytes.size() > perceptron_file_max_bytes) return nullptr;
+  token_reader tokens(bytes);
+  return read_network(tokens, bytes.size());
 }

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -20,8 +22,10 @@
 #include <thread>
 #include <vector>
 
+#include "common/utf8_text.hpp"
 #include "model/ptp_path.hpp"
 #include "train/species_names.hpp"
+#include "train/train_generations.hpp"
 #include "train/train_networks.hpp"
 #include "train/train_run.hpp"
 #include "train/train_sales.hpp"
@@ -38,6 +42,10 @@ constexpr const char *program = "orvanta-train";
 // held-out rows measure.
 constexpr std::size_t fewest_trusted_sales = 30;
 constexpr std::size_t fewest_trusted_held_out = 10;
+// A held-out error (in percent) above this makes prices rough guesses; the networks must
+// beat the species' median price by at least this fraction of its error.
+constexpr double largest_trusted_error = 20.0;
+constexpr double least_gain_over_median = 0.25;
 
 // A National ID from 1 to 999 as text; false for anything else.
 bool parse_nid(std::string item, std::uint32_t *nid) {
@@ -48,9 +56,10 @@ bool parse_nid(std::string item, std::uint32_t *nid) {
   return !item.empty() && parsed.ec == std::errc{} && parsed.ptr == end && *nid != 0 && *nid <= 999;
 }
 
-// The comma-separated National IDs of --species; false with a message for a bad entry.
-bool parse_species_list(const std::string &text, std::vector<std::uint32_t> *out,
-                        std::string *error) {
+// The comma-separated National IDs of `option` (--species, --restore); false with a
+// message for a bad entry.
+bool parse_species_list(const char *option, const std::string &text,
+                        std::vector<std::uint32_t> *out, std::string *error) {
   std::set<std::uint32_t> seen;
   std::size_t start = 0;
   for (;;) {
@@ -61,50 +70,13 @@ bool parse_species_list(const std::string &text, std::vector<std::uint32_t> *out
     if (!parse_nid(item, &nid)) {
       item.erase(0, item.find_first_not_of(" \t"));
       item.erase(item.find_last_not_of(" \t") + 1);
-      *error = "--species: \"" + item + "\" is not a National ID from 1 to 999";
+      *error = std::string(option) + ": \"" + item + "\" is not a National ID from 1 to 999";
       return false;
     }
     if (seen.insert(nid).second) out->push_back(nid);
     if (comma == std::string::npos) return true;
     start = comma + 1;
   }
-}
-
-// Valid UTF-8 without control characters (C0, DEL, C1).
-bool printable_utf8(const std::string &text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    std::uint32_t code = 0;
-    if (c < 0x80) {
-      length = 1;
-      code = c;
-    } else if ((c & 0xE0) == 0xC0) {
-      length = 2;
-      code = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      length = 3;
-      code = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      length = 4;
-      code = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    for (std::size_t j = 1; j < length; ++j) {
-      const auto d = static_cast<unsigned char>(text[i + j]);
-      if ((d & 0xC0) != 0x80) return false;
-      code = (code << 6) | (d & 0x3F);
-    }
-    constexpr std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-      return false;
-    if (code < 0x20 || (code >= 0x7F && code < 0xA0)) return false;
-    i += length;
-  }
-  return true;
 }
 
 // "N=NAME" of --name into *names; false with a message.
@@ -209,8 +181,11 @@ std::string percent(double value) {
 // per species, so that a log shows the run advancing without a flood of epochs.
 class progress_display {
  public:
-  progress_display(bool terminal, std::size_t networks)
-      : terminal_(terminal), networks_(networks) {}
+  // `networks`: how many networks each species trains.
+  progress_display(bool terminal, std::map<std::uint32_t, std::size_t> networks)
+      : terminal_(terminal), per_species_(std::move(networks)) {
+    for (const auto &entry : per_species_) networks_ += entry.second;
+  }
   ~progress_display() { clear(); }
 
   void epoch(std::uint32_t nid, int network, std::uint32_t epoch, std::uint32_t epochs) {
@@ -223,7 +198,10 @@ class progress_display {
                        " networks done";
     const char *separator = "; ";
     for (const auto &[key, at] : in_flight_) {
-      line += separator + std::to_string(key.first) + " m" + std::to_string(key.second) +
+      // Networks 4 and on only measure: "fold 2 m1" for the first of the second fold.
+      const int fold = (key.second - 1) / 3, k = (key.second - 1) % 3 + 1;
+      line += separator + std::to_string(key.first) +
+              (fold == 0 ? "" : " fold " + std::to_string(fold + 1)) + " m" + std::to_string(k) +
               " epoch " + std::to_string(at.first) + " of " + std::to_string(at.second);
       separator = ", ";
     }
@@ -234,8 +212,8 @@ class progress_display {
     ++done_;
     in_flight_.erase({nid, network});
     if (terminal_) return;
-    std::fprintf(stderr, "%s: species %u network %d of 3 trained (%zu of %zu)\n", program, nid,
-                 network, done_, networks_);
+    std::fprintf(stderr, "%s: species %u network %d of %zu trained (%zu of %zu)\n", program, nid,
+                 network, per_species_[nid], done_, networks_);
   }
 
   void species_done(const species_report &r) {
@@ -263,7 +241,8 @@ class progress_display {
   }
 
   bool terminal_;
-  std::size_t networks_;
+  std::map<std::uint32_t, std::size_t> per_species_;
+  std::size_t networks_ = 0;
   std::size_t done_ = 0;
   std::map<std::pair<std::uint32_t, int>, std::pair<std::uint32_t, std::uint32_t>> in_flight_;
   int width_ = 0;  // the longest line shown since the last clear, "\r" included
@@ -271,9 +250,11 @@ class progress_display {
 };
 
 // The warnings a seller needs before trusting a species' networks; empty when none.
-std::vector<std::string> warnings_of(const species_report &r) {
+// `out_option` ends the command that puts the earlier networks back (" --out DIR", or
+// empty for the default folder).
+std::vector<std::string> warnings_of(const species_report &r, const std::string &out_option) {
   std::vector<std::string> lines;
-  const std::string who = species_label(r.nid, r.name);
+  const std::string who = std::to_string(r.nid) + (r.name.empty() ? "" : " " + r.name);
   if (r.usable_sales < fewest_trusted_sales)
     lines.push_back("warning: " + who + ": only " + count_of(r.usable_sales, "usable sale") +
                     " (fewer than " + std::to_string(fewest_trusted_sales) +
@@ -282,16 +263,64 @@ std::vector<std::string> warnings_of(const species_report &r) {
     lines.push_back("warning: " + who + ": only " + count_of(r.held_out_rows, "held-out sale") +
                     " (fewer than " + std::to_string(fewest_trusted_held_out) +
                     "): too few to measure its error");
-  if (!std::isnan(r.combined_error) && !(r.combined_error < r.median_baseline_error))
+  if (std::isnan(r.combined_error)) return lines;
+  if (r.earlier_error.has_value() && *r.earlier_error < r.combined_error)
+    lines.push_back("warning: " + who + ": these networks " + percent(r.combined_error) +
+                    ", the earlier ones " + percent(*r.earlier_error) +
+                    " on the same held-out sales; orvanta-train --restore " +
+                    std::to_string(r.nid) + out_option + " puts the earlier ones back");
+  if (r.combined_error > largest_trusted_error)
     lines.push_back("warning: " + who + ": the networks miss the held-out sales by " +
-                    percent(r.combined_error) + ", no better than its median price does (" +
+                    percent(r.combined_error) + " (more than " + percent(largest_trusted_error) +
+                    "): treat its prices as rough guesses");
+  if (!(r.combined_error <= (1.0 - least_gain_over_median) * r.median_baseline_error))
+    lines.push_back("warning: " + who + ": the networks miss the held-out sales by " +
+                    percent(r.combined_error) + ", not a quarter better than its median price (" +
                     percent(r.median_baseline_error) + "): do not trust its prices");
+  const auto [best, worst] = std::minmax_element(r.network_error.begin(), r.network_error.end());
+  if (*worst > 2.0 * *best)
+    lines.push_back("warning: " + who + ": its networks disagree: m" +
+                    std::to_string(worst - r.network_error.begin() + 1) +
+                    " misses the held-out sales by " + percent(*worst) + ", more than twice m" +
+                    std::to_string(best - r.network_error.begin() + 1) + "'s " + percent(*best) +
+                    ": train it on more sales or with another --seed");
   return lines;
 }
 
-// Prints the report on standard output; returns the number of warnings.
+// "-8.1/+9.3%": how far below and above the average a range runs.
+std::string margins_text(const range_margins &m) {
+  char text[48];
+  std::snprintf(text, sizeof text, "-%.1f/+%.1f%%", m[0] * 100.0, m[1] * 100.0);
+  return text;
+}
+
+std::string share_text(const std::optional<double> &share) {
+  return share.has_value() ? percent(*share * 100.0) : "-";
+}
+
+void print_ranges(const std::vector<species_report> &reports) {
+  std::printf(
+      "\nRecommended sales range by rating: how far below and above the average it runs, and\n"
+      "the share of held-out sales inside it, each sale judged by a range set without it\n"
+      "(\"-\" where fewer than %zu sales measure it):\n\n",
+      fewest_measured_sales);
+  std::printf("%7s %23s %23s %23s %7s\n", "species", "rated 0", "rated 1", "rated 2", "all");
+  for (const species_report &r : reports) {
+    std::string cells[3];
+    for (std::size_t k = 0; k < 3; ++k) {
+      const range_margins &m = r.range.by_rating[k].value_or(r.range.species);
+      cells[k] = margins_text(m) + " " + share_text(r.range.coverage[k]);
+    }
+    std::printf("%7u %23s %23s %23s %7s\n", r.nid, cells[0].c_str(), cells[1].c_str(),
+                cells[2].c_str(), share_text(r.range.overall).c_str());
+  }
+}
+
+// Prints the report on standard output; returns the number of warnings. `out_option` as
+// for warnings_of.
 std::size_t print_report(const std::vector<species_report> &reports, const sales_file &sales,
-                         const std::string &since, const std::string &out_dir) {
+                         const std::string &since, const std::string &out_dir,
+                         const std::string &out_option) {
   if (sales.dated) {
     std::string first, last;
     for (const species_report &r : reports) {
@@ -319,10 +348,13 @@ std::size_t print_report(const std::vector<species_report> &reports, const sales
                 percent(r.reference_baseline_error).c_str());
   }
   std::printf(
-      "\nHeld-out error of the average by rating, each sale's spread rated as the window\n"
-      "rates it (against the species file's reference spreads and window, or the built-in\n"
-      "table's without species files): 0 \"almost perfect\", 1 \"almost good\", 2 the\n"
-      "limited-data note; held-out sales in brackets:\n\n");
+      "\nError of the average by rating, each sale's spread rated as the window rates it\n"
+      "(against the species file's reference spreads and window, or the built-in table's\n"
+      "without species files): 0 \"almost perfect\", 1 \"almost good\", 2 the limited-data\n"
+      "note; measured sales in brackets. A species with fewer than %zu held-out sales is\n"
+      "measured on up to %zu folds of its sales, each by networks trained without it; these\n"
+      "are the errors its species file states:\n\n",
+      measured_sales_wanted, most_measuring_splits);
   std::printf("%7s %-20s %14s %14s %14s\n", "species", "name", "rated 0", "rated 1", "rated 2");
   for (const species_report &r : reports) {
     std::string cells[3];
@@ -341,10 +373,11 @@ std::size_t print_report(const std::vector<species_report> &reports, const sales
                 percent(c.combined_error).c_str(), percent(c.median_baseline_error).c_str(),
                 percent(c.reference_baseline_error).c_str());
   }
+  print_ranges(reports);
   std::size_t warnings = 0;
   std::printf("\n");
   for (const species_report &r : reports) {
-    for (const std::string &line : warnings_of(r)) {
+    for (const std::string &line : warnings_of(r, out_option)) {
       std::printf("%s\n", line.c_str());
       ++warnings;
     }
@@ -353,6 +386,54 @@ std::size_t print_report(const std::vector<species_report> &reports, const sales
   std::printf("%zu species (%zu networks) written to %s; %zu warning%s\n", reports.size(),
               3 * reports.size(), out_dir.c_str(), warnings, warnings == 1 ? "" : "s");
   return warnings;
+}
+
+// A folder as a shell reads it back: as it is when it has nothing a shell would take
+// apart, else in single quotes.
+std::string shell_word(const std::string &text) {
+  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || std::strchr("/._-+,:@%=~", c);
+  });
+  if (plain && text[0] != '~') return text;
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// --restore: swaps each species' generation in `out_dir` with the one in previous/.
+int restore_species(const std::vector<std::uint32_t> &list, const std::string &out_dir) {
+  int status = 0;
+  for (std::uint32_t nid : list) {
+    const char *name = species_name(nid);
+    const std::string who = std::to_string(nid) + (name != nullptr ? std::string(" ") + name : "");
+    std::string kind, error;
+    if (!complete_interrupted_change(out_dir, nid, {}, &kind, &error)) {
+      std::fprintf(stderr, "%s: %s: %s\n", program, who.c_str(), error.c_str());
+      status = std::max(status, 1);
+      continue;
+    }
+    if (kind == "restore") {  // this very restore, stopped half-way and now complete
+      std::printf("%s: the interrupted restore is complete: the earlier generation is back in %s\n",
+                  who.c_str(), out_dir.c_str());
+      continue;
+    }
+    if (!has_previous_generation(out_dir, nid)) {
+      std::fprintf(stderr, "%s: --restore: %s has no earlier generation in %s\n", program,
+                   who.c_str(), previous_folder(out_dir).c_str());
+      status = 2;
+      continue;
+    }
+    if (!restore_generation(out_dir, nid, {}, &error)) {
+      std::fprintf(stderr, "%s: %s: %s\n", program, who.c_str(), error.c_str());
+      status = std::max(status, 1);
+      continue;
+    }
+    std::printf(
+        "%s: the earlier generation is back in %s; the one it replaced is in %s (the "
+        "same command swaps them again)\n",
+        who.c_str(), out_dir.c_str(), previous_folder(out_dir).c_str());
+  }
+  return status;
 }
 
 }  // namespace
@@ -366,7 +447,9 @@ int main(int argc, char **argv) {
   std::string since;
   std::vector<std::string> name_texts, hidden_power_texts;
   std::string loss_text = "relative";
-  bool no_species_files = false;
+  bool no_species_files = false, fixed_prices = false;
+  double margin = default_margin;
+  std::string restore_text;
   plan.jobs = std::max(1u, std::thread::hardware_concurrency());
 
   CLI::App app{
@@ -376,6 +459,11 @@ int main(int argc, char **argv) {
       "describing the sales they learned from. The same data, options and seed give "
       "byte-identical files.",
       program};
+  app.footer(
+      "Before a species' files are replaced, the files in place move to <out>/previous/, one "
+      "earlier generation; orvanta-train --restore LIST [--out DIR] swaps them back (and a "
+      "second --restore swaps again). The report warns where the earlier networks did better "
+      "on the same held-out sales.");
   app.option_defaults()->always_capture_default();
   app.set_version_flag("--version", std::string(program) + " " + ORVANTA_VERSION);
   app.add_option("--out", out_dir,
@@ -423,7 +511,9 @@ int main(int argc, char **argv) {
       ->type_name("S")
       ->check(whole_64_bits);
   app.add_option("--holdout", plan.options.holdout,
-                 "Fraction of each species' rows kept out of training to measure the error")
+                 "Fraction of each species' rows kept out of training to measure the error (a "
+                 "species with few sales is measured on up to 5 such folds, each by networks "
+                 "trained without it)")
       ->type_name("FRACTION")
       ->check(CLI::Range(0.0, 0.95));
   app.add_option("--jobs", plan.jobs,
@@ -435,6 +525,7 @@ int main(int argc, char **argv) {
                  "The name a species file gives species N (repeatable; built in for 1 to 649)")
       ->type_name("N=NAME")
       ->expected(1)
+      ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->default_str("");
   app.add_option("--hidden-power", hidden_power_texts,
@@ -443,26 +534,53 @@ int main(int argc, char **argv) {
                  "none)")
       ->type_name("N=TYPE[,TYPE...]")
       ->expected(1)
+      ->allow_extra_args(false)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->default_str("");
-  app.add_option("--margin", plan.margin,
-                 "Both margins of the recommended sales range, a fraction of the average")
-      ->type_name("X")
-      ->check(CLI::Range(0.0, 1.0));
+  CLI::Option *margin_option =
+      app.add_option("--margin", margin,
+                     "Both margins of the recommended sales range for every rating, a fraction "
+                     "of the average (default: set from the held-out sales, see "
+                     "--range-coverage)")
+          ->type_name("X")
+          ->check(CLI::Range(0.0, 1.0))
+          ->default_str("");
+  app.add_option("--range-coverage", plan.range_coverage,
+                 "The share of the held-out sales the recommended range is set to hold, by "
+                 "rating where a rating has enough of them")
+      ->type_name("P")
+      ->check(CLI::Range(0.5, 0.99))
+      ->excludes(margin_option);
+  app.add_option("--reference-sales", plan.reference_sales,
+                 "Sales a spread needs among those the networks learn from to be a reference "
+                 "spread (\"almost perfect\")")
+      ->type_name("N")
+      ->check(CLI::Range(1u, 1000000u));
+  app.add_flag("--fixed-prices", fixed_prices,
+               "Keep the fixed prices of spreads with all IVs 9 or less or all six equal (the "
+               "species file says fixed_prices true) and skip their sales; by default they are "
+               "trained on and priced by the networks");
   app.add_option("--near", plan.near,
                  "The near-match window: a spread within N of a reference spread in every IV "
                  "rates \"almost good\"")
       ->type_name("N")
       ->check(CLI::Range(0u, 31u));
   app.add_flag("--no-species-files", no_species_files,
-               "Write the networks alone, without <NID>_species.json");
+               "Write the networks alone, without <NID>_species.json (one in place is removed, "
+               "so the built-in table prices the species), and skip the fixed-price sales");
   app.add_option("--since", since, "Train on the sales of this day and later (needs a date column)")
       ->type_name("DATE")
       ->check(calendar_day)
       ->default_str("");
-  app.add_option("SALES.csv", sales_path, "Sales records (- for standard input)")
-      ->required()
-      ->always_capture_default(false);
+  CLI::Option *sales_option =
+      app.add_option("SALES.csv", sales_path, "Sales records (- for standard input)")
+          ->always_capture_default(false);
+  app.add_option("--restore", restore_text,
+                 "Put back the earlier generation of these species (comma-separated National "
+                 "IDs) from <out>/previous/, keeping the one it replaces there; nothing is "
+                 "trained")
+      ->type_name("LIST")
+      ->excludes(sales_option);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &e) {
@@ -473,6 +591,14 @@ int main(int argc, char **argv) {
   std::vector<std::uint32_t> requested;
   std::map<std::uint32_t, std::string> names;
   std::string error;
+  const bool restoring = app.count("--restore") != 0;
+  if (!restoring && app.count("SALES.csv") == 0) {
+    std::fprintf(stderr,
+                 "%s: SALES.csv is required (or --restore LIST)\nRun with --help for more "
+                 "information.\n",
+                 program);
+    return 2;
+  }
   if (app.count("--out") != 0 && out_dir.empty()) {
     std::fprintf(stderr, "%s: --out: the directory name is empty\n", program);
     return 2;
@@ -486,7 +612,15 @@ int main(int argc, char **argv) {
       return 2;
     }
   }
-  if (app.count("--species") != 0 && !parse_species_list(species_text, &requested, &error)) {
+  if (restoring) {
+    if (!parse_species_list("--restore", restore_text, &requested, &error)) {
+      std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+      return 2;
+    }
+    return restore_species(requested, out_dir);
+  }
+  if (app.count("--species") != 0 &&
+      !parse_species_list("--species", species_text, &requested, &error)) {
     std::fprintf(stderr, "%s: %s\n", program, error.c_str());
     return 2;
   }
@@ -506,6 +640,11 @@ int main(int argc, char **argv) {
   if (!since.empty()) reading.since = since;
   plan.since = since;
   plan.species_files = !no_species_files;
+  if (margin_option->count() != 0) plan.margin = margin;
+  plan.fixed_prices = fixed_prices;
+  // Without a species file the built-in table keeps its fixed prices: such sales would
+  // teach the networks prices the window never asks them for.
+  reading.skip_fixed_prices = fixed_prices || no_species_files;
 
   sales_file sales;
   if (!read_sales(sales_path.c_str(), &sales, &error, reading)) {
@@ -565,7 +704,10 @@ int main(int argc, char **argv) {
     return 1;
   }
 
-  progress_display progress(isatty(STDERR_FILENO) == 1, 3 * species.size());
+  std::map<std::uint32_t, std::size_t> networks;
+  for (const species_plan &p : species)
+    networks[p.nid] = 3 * measuring_splits(p.sales.size(), plan);
+  progress_display progress(isatty(STDERR_FILENO) == 1, networks);
   run_events events;
   events.epoch = [&](std::uint32_t nid, int network, std::uint32_t epoch, std::uint32_t epochs) {
     progress.epoch(nid, network, epoch, epochs);
@@ -582,7 +724,8 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "%s: %s\n", program, error.c_str());
     return 1;
   }
-  print_report(reports, sales, since, out_dir);
+  print_report(reports, sales, since, out_dir,
+               app.count("--out") != 0 ? " --out " + shell_word(out_dir) : "");
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     std::fprintf(stderr, "%s: cannot write the report: %s\n", program, std::strerror(errno));
     return 1;

@@ -2,6 +2,7 @@
 #include "train/train_files.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,25 +36,29 @@ std::string temporary_path(const std::string &path) {
 }
 
 bool write_temporary(const std::string &path, std::string_view bytes, std::string *error) {
-  const std::string temporary = temporary_path(path);
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  return write_flushed(temporary_path(path), bytes, error);
+}
+
+bool write_flushed(const std::string &path, std::string_view bytes, std::string *error) {
+  if (!remove_file(path, error)) return false;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) {
-    *error = failure("write", temporary);
+    *error = failure("write", path);
     return false;
   }
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      *error = failure("write", temporary);
+      *error = failure("write", path);
       ::close(fd);
-      std::remove(temporary.c_str());
+      std::remove(path.c_str());
       return false;
     }
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
-  if (!sync_and_close(fd, temporary, error)) {
-    std::remove(temporary.c_str());
+  if (!sync_and_close(fd, path, error)) {
+    std::remove(path.c_str());
     return false;
   }
   return true;
@@ -89,4 +94,36 @@ bool flush_folder(const std::string &dir, std::string *error) {
 
 void remove_temporary(const std::string &path) {
   std::remove(temporary_path(path).c_str());
+}
+
+bool remove_file(const std::string &path, std::string *error) {
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT || errno == ENOTDIR) return true;
+  *error = failure("remove", path);
+  return false;
+}
+
+bool link_or_copy(const std::string &from, const std::string &to, std::string *error) {
+  if (!remove_file(to, error)) return false;
+  if (::link(from.c_str(), to.c_str()) == 0) return true;
+  // No hard links here (another file system's rules): the same bytes, copied.
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) {
+    *error = failure("read", from);
+    return false;
+  }
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(in, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *error = failure("read", from);
+      ::close(in);
+      return false;
+    }
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(in);
+  return write_flushed(to, bytes, error);
 }

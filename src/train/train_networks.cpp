@@ -234,16 +234,25 @@ matrix *sale_inputs(const sale &s) {
 
 std::vector<bool> choose_held_out(std::size_t rows, double fraction, std::uint64_t seed,
                                   std::uint32_t nid) {
+  const std::vector<int> fold = choose_folds(rows, fraction, seed, nid, 1);
   std::vector<bool> held_out(rows, false);
-  if (rows == 0) return held_out;
+  for (std::size_t i = 0; i < rows; ++i) held_out[i] = fold[i] == 0;
+  return held_out;
+}
+
+std::vector<int> choose_folds(std::size_t rows, double fraction, std::uint64_t seed,
+                              std::uint32_t nid, std::size_t folds) {
+  std::vector<int> fold(rows, -1);
+  if (rows == 0) return fold;
   auto count = static_cast<std::size_t>(std::llround(fraction * static_cast<double>(rows)));
   count = std::min(count, rows - 1);
   std::vector<std::uint32_t> order(rows);
   for (std::size_t i = 0; i < rows; ++i) order[i] = static_cast<std::uint32_t>(i);
   seeded_random random(stream_seed(seed, nid, 0));
   random.shuffle(order);
-  for (std::size_t i = 0; i < count; ++i) held_out[order[i]] = true;
-  return held_out;
+  for (std::size_t i = 0; i < std::min(rows, count * folds); ++i)
+    fold[order[i]] = static_cast<int>(i / count);
+  return fold;
 }
 
 perceptron *create_seeded_perceptron(const training_options &options, seeded_random *random) {
@@ -359,6 +368,8 @@ bool measure_species(std::uint32_t nid, const std::array<const perceptron *, 3> 
     by_reference.push_back(reference.estimate(*s));
     held_out_sale row;
     row.coverage = rate(*s);
+    row.price = s->network_price;
+    row.average = estimate.average;
     row.combined = percentage_error(combined.back(), s->network_price);
     row.median_baseline = percentage_error(species_median, s->network_price);
     row.reference_baseline = reference.empty()

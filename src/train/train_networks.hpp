@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "nn/multi_layer_perceptron.hpp"
 #include "train/train_random.hpp"
+#include "train/train_ranges.hpp"
 #include "train/train_sales.hpp"
 
 // What a network is taught to get right (see data/README.md, "What the trainer teaches").
@@ -59,6 +61,11 @@ matrix *sale_inputs(const sale &s);
 std::vector<bool> choose_held_out(std::size_t rows, double fraction, std::uint64_t seed,
                                   std::uint32_t nid);
 
+// Disjoint folds of that size: the fold of each row, 0 to folds - 1, or -1 for a row in
+// none. Fold 0 is the rows choose_held_out holds out; the folds that do not fit are empty.
+std::vector<int> choose_folds(std::size_t rows, double fraction, std::uint64_t seed,
+                              std::uint32_t nid, std::size_t folds);
+
 // A network of the run's shape (8 inputs, 4 outputs) whose weights the generator has
 // written over the ones creation drew, in [-1, 1); biases 0. Release with
 // free_perceptron; nullptr when it cannot be created.
@@ -71,7 +78,9 @@ using training_progress =
 // One held-out sale: the coverage rating of its spread and the absolute percentage error
 // of each estimate of its price.
 struct held_out_sale {
-  int coverage = 2;  // 0, 1 or 2, as the window rates the spread (see measure_species)
+  int coverage = 2;           // 0, 1 or 2, as the window rates the spread (see measure_species)
+  std::uint32_t price = 0;    // the sale price less any Hidden Power addition
+  std::uint32_t average = 0;  // the average of the three networks' prices, as the window forms it
   double combined = 0.0;
   double median_baseline = 0.0;
   double reference_baseline = 0.0;  // NaN when the species has no reference spread rows
@@ -95,6 +104,11 @@ struct species_report {
   std::array<std::size_t, 3> rating_rows{};
   std::string first_date, last_date;  // of the sales used; empty for undated sales
   std::vector<held_out_sale> sales;   // in file order
+  // The recommended range: its margins and the share of held-out sales inside it.
+  range_figures range;
+  // The median error of the networks this run replaced, on the same held-out sales; nothing
+  // when there were none that load.
+  std::optional<double> earlier_error;
 };
 
 // The held-out errors of every species together, for the sales of one coverage rating.

@@ -8,37 +8,74 @@
 #include <cmath>
 #include <filesystem>
 #include <mutex>
+#include <new>
 #include <nlohmann/json.hpp>
+#include <system_error>
 #include <thread>
 
+#include "model/coverage.hpp"
 #include "model/ptp_path.hpp"
 #include "model/sha256.hpp"
 #include "model/species_file.hpp"
 #include "train/train_files.hpp"
+#include "train/train_generations.hpp"
 
 namespace {
 
-// A species being trained: its rows split once, its examples shared by its three networks.
+// One split of a species' rows: three networks trained on the rows outside one fold and
+// measured on the fold. The first split's networks are the ones written; the others only
+// measure, so that a small species' ranges and ratings rest on more sales than one fold.
+struct split_state {
+  std::vector<const sale *> training, measuring;
+  std::vector<training_example> examples;  // shared by the split's three networks
+  std::array<perceptron_ptr, 3> networks;
+};
+
 struct species_state {
   const species_plan *plan = nullptr;
-  std::vector<const sale *> training, measuring;
-  std::vector<training_example> examples;
-  std::array<perceptron_ptr, 3> networks;
-  std::atomic<int> networks_left{3};
+  std::vector<split_state> splits;
+  std::atomic<std::size_t> networks_left{0};
   species_report report;
 };
 
 // The expected error of a rating: the median as a fraction, to four decimals; nothing
-// for fewer than five held-out sales.
+// for too few held-out sales to measure it.
 std::optional<double> expected_error(double percent, std::size_t rows) {
-  if (rows < 5 || std::isnan(percent)) return std::nullopt;
+  if (rows < fewest_measured_sales || std::isnan(percent)) return std::nullopt;
   return std::round(percent * 100.0) / 10000.0;
+}
+
+// The median error of the networks in place in `dir` (when all three load with the shape
+// the window reads) on the sales, or nothing.
+std::optional<double> error_of_networks_in_place(const std::string &dir, std::uint32_t nid,
+                                                 const std::vector<const sale *> &sales) {
+  std::array<perceptron_ptr, 3> networks;
+  for (int k = 1; k <= 3; ++k) {
+    perceptron *p = load_perceptron(network_path(dir, nid, k).c_str());
+    if (p == nullptr || get_num_inputs(p) != 8 || get_num_outputs(p) < 4) {
+      free_perceptron(p);
+      return std::nullopt;
+    }
+    networks[static_cast<std::size_t>(k - 1)].reset(p);
+  }
+  std::vector<std::uint32_t> estimates, prices;
+  for (const sale *x : sales) {
+    network_prices estimate;
+    if (!price_sale({networks[0].get(), networks[1].get(), networks[2].get()}, *x, &estimate))
+      return std::nullopt;
+    estimates.push_back(estimate.average);
+    prices.push_back(x->network_price);
+  }
+  if (sales.empty()) return std::nullopt;
+  return median_percentage_error(estimates, prices);
 }
 
 std::string training_record(const species_state &s, const run_plan &plan) {
   nlohmann::ordered_json t;
-  t["rows"] = s.training.size();
-  t["held_out_rows"] = s.measuring.size();
+  t["rows"] = s.splits[0].training.size();
+  t["held_out_rows"] = s.splits[0].measuring.size();
+  t["measured_rows"] = s.report.sales.size();
+  t["reference_sales"] = plan.reference_sales;
   t["seed"] = plan.options.seed;
   t["hidden"] = plan.options.hidden;
   t["layers"] = plan.options.layers;
@@ -68,19 +105,31 @@ class training_run {
 
   bool run(std::vector<species_report> *reports, std::string *error) {
     for (species_state &s : states_) {
+      if (!complete_interrupted_change(plan_.out_dir, s.plan->nid, hook_, nullptr, error))
+        return false;
       if (!prepare(&s)) {
         *error = error_;
         return false;
       }
-      for (int k = 1; k <= 3; ++k) tasks_.emplace_back(&s, k);
+      for (std::size_t split = 0; split < s.splits.size(); ++split)
+        for (int k = 1; k <= 3; ++k) tasks_.push_back({&s, split, k});
     }
     const unsigned threads =
         std::max(1u, std::min<unsigned>(plan_.jobs, static_cast<unsigned>(tasks_.size())));
     if (threads == 1) {
       work();
     } else {
+      // Where the system grants fewer threads than asked (a memory limit, a limit on
+      // processes), the run goes on with those it got, or on this thread alone: the files
+      // do not depend on the number of threads.
       std::vector<std::thread> pool;
-      for (unsigned i = 0; i < threads; ++i) pool.emplace_back([this] { work(); });
+      try {
+        pool.reserve(threads);
+        while (pool.size() < threads) pool.emplace_back([this] { work(); });
+      } catch (const std::system_error &) {
+      } catch (const std::bad_alloc &) {
+      }
+      if (pool.empty()) work();
       for (std::thread &t : pool) t.join();
     }
     if (failed_) {
@@ -101,17 +150,23 @@ class training_run {
 
   bool prepare(species_state *s) {
     const species_plan &p = *s->plan;
-    const std::vector<bool> held_out =
-        choose_held_out(p.sales.size(), plan_.options.holdout, plan_.options.seed, p.nid);
-    for (std::size_t i = 0; i < p.sales.size(); ++i)
-      (held_out[i] ? s->measuring : s->training).push_back(&p.sales[i]);
-    if (s->training.empty()) {
-      error_ = "species " + std::to_string(p.nid) + ": no sales to train on";
-      return false;
-    }
-    if (!make_examples(s->training, &s->examples)) {
-      error_ = "out of memory";
-      return false;
+    const std::size_t splits = measuring_splits(p.sales.size(), plan_);
+    const std::vector<int> fold =
+        choose_folds(p.sales.size(), plan_.options.holdout, plan_.options.seed, p.nid, splits);
+    s->splits.resize(splits);
+    s->networks_left = 3 * splits;
+    for (std::size_t k = 0; k < splits; ++k) {
+      split_state &split = s->splits[k];
+      for (std::size_t i = 0; i < p.sales.size(); ++i)
+        (fold[i] == static_cast<int>(k) ? split.measuring : split.training).push_back(&p.sales[i]);
+      if (split.training.empty()) {
+        error_ = "species " + std::to_string(p.nid) + ": no sales to train on";
+        return false;
+      }
+      if (!make_examples(split.training, &split.examples)) {
+        error_ = "out of memory";
+        return false;
+      }
     }
     s->report.nid = p.nid;
     s->report.name = p.name;
@@ -125,20 +180,33 @@ class training_run {
     return true;
   }
 
+  // Trains tasks until none is left; memory running out ends the run with a message
+  // rather than the process.
   void work() {
+    try {
+      take_tasks();
+    } catch (const std::bad_alloc &) {
+      fail("out of memory");
+    }
+  }
+
+  void take_tasks() {
     for (;;) {
       if (failed_) return;
       const std::size_t t = next_task_++;
       if (t >= tasks_.size()) return;
-      species_state *s = tasks_[t].first;
-      const int k = tasks_[t].second;
+      species_state *s = tasks_[t].species;
+      split_state &split = s->splits[tasks_[t].split];
+      const int k = tasks_[t].network;
+      // Networks are numbered across the splits: 1 to 3 the ones written, then the others.
+      const int number = static_cast<int>(3 * tasks_[t].split) + k;
       const std::uint32_t nid = s->plan->nid;
       perceptron *p =
-          train_species_network(nid, k, s->examples, plan_.options, [&](std::uint32_t epoch) {
+          train_species_network(nid, k, split.examples, plan_.options, [&](std::uint32_t epoch) {
             if (failed_) return false;
             if (events_.epoch) {
               const std::lock_guard<std::mutex> lock(events_lock_);
-              events_.epoch(nid, k, epoch, plan_.options.epochs);
+              events_.epoch(nid, number, epoch, plan_.options.epochs);
             }
             return true;
           });
@@ -146,10 +214,10 @@ class training_run {
         if (!failed_) fail("species " + std::to_string(nid) + ": out of memory while training");
         return;
       }
-      s->networks[static_cast<std::size_t>(k - 1)].reset(p);
+      split.networks[static_cast<std::size_t>(k - 1)].reset(p);
       if (events_.network_done) {
         const std::lock_guard<std::mutex> lock(events_lock_);
-        events_.network_done(nid, k);
+        events_.network_done(nid, number);
       }
       // The thread that trains a species' last network writes its files.
       if (--s->networks_left == 0) {
@@ -166,14 +234,29 @@ class training_run {
     }
   }
 
-  // Renames one temporary file into place, after the test hook.
-  bool place(const std::string &path, std::string *error) {
-    if (plan_.before_rename) plan_.before_rename(++renames_, path);
-    return rename_into_place(path, error);
+  // The species file's description of what the rows taught: name, Hidden Power types, the
+  // spreads sold often enough to be reference spreads, and the near-match window.
+  species_description describe(const species_plan &p,
+                               const std::vector<const sale *> &training) const {
+    species_description d;
+    d.nid = p.nid;
+    d.name = p.name;
+    for (std::size_t i = 0; i < 3 && i < p.hidden_power_types.size(); ++i)
+      d.hidden_power_types[i] = p.hidden_power_types[i];
+    d.hidden_power_base_price = trained_hidden_power_base_price;
+    d.reference_spreads = distinct_spreads(training, plan_.reference_sales);
+    if (d.reference_spreads.size() > species_file_max_spreads)
+      d.reference_spreads.resize(species_file_max_spreads);
+    std::array<iv_window, 6> window;
+    for (iv_window &w : window)
+      w.below = w.above = static_cast<std::uint8_t>(std::min<std::uint32_t>(plan_.near, 31));
+    d.near_match_window = window;
+    return d;
   }
 
   bool finish(species_state *s, std::string *error) {
     const std::uint32_t nid = s->plan->nid;
+    split_state &written = s->splits[0];
     std::array<std::string, 3> paths;
     for (int k = 1; k <= 3; ++k) paths[k - 1] = network_path(plan_.out_dir, nid, k);
     const std::string species_path =
@@ -183,10 +266,15 @@ class training_run {
       remove_temporary(species_path);
     };
 
-    // The networks, written whole and flushed under their temporary names.
+    // The networks, written whole and flushed under their temporary names (a new file each:
+    // an old temporary name may be a second name of a file kept elsewhere).
     for (std::size_t k = 0; k < 3; ++k) {
       const std::string temporary = temporary_path(paths[k]);
-      if (save_perceptron(s->networks[k].get(), temporary.c_str()) != 0) {
+      if (!remove_file(temporary, error)) {
+        clean();
+        return false;
+      }
+      if (save_perceptron(written.networks[k].get(), temporary.c_str()) != 0) {
         clean();
         *error = "cannot write " + temporary;
         return false;
@@ -207,44 +295,82 @@ class training_run {
         return false;
       }
     }
-    species_description d;
-    d.nid = nid;
-    d.name = s->plan->name;
-    for (std::size_t i = 0; i < 3 && i < s->plan->hidden_power_types.size(); ++i)
-      d.hidden_power_types[i] = s->plan->hidden_power_types[i];
-    d.hidden_power_base_price = trained_hidden_power_base_price;
-    d.lowest_price_margin = d.highest_price_margin = plan_.margin;
-    d.reference_spreads = distinct_spreads(s->training);
-    if (d.reference_spreads.size() > 100000) d.reference_spreads.resize(100000);
-    std::array<iv_window, 6> window;
-    for (iv_window &w : window)
-      w.below = w.above = static_cast<std::uint8_t>(std::min<std::uint32_t>(plan_.near, 31));
-    d.near_match_window = window;
-    // Each held-out sale is rated as the window will rate it: by the species file, or,
-    // without one, by the built-in table where it knows the species.
+    // Each held-out sale is rated as the window will rate it: by a species file describing
+    // the rows its networks learned from, or, without species files, by the built-in table
+    // where it knows the species.
     const species_description *built_in = find_built_in_species(nid);
-    const species_description *rating = plan_.species_files || built_in == nullptr ? &d : built_in;
-    const auto rate = [rating](const sale &x) {
-      return rate_spread(rating, x.ivs[0], x.ivs[1], x.ivs[2], x.ivs[3], x.ivs[4], x.ivs[5]);
+    const bool by_table = !plan_.species_files && built_in != nullptr;
+    const auto measure = [&](const std::array<const perceptron *, 3> &networks,
+                             const split_state &split, const species_description &own,
+                             species_report *report) {
+      const species_description *rating = by_table ? built_in : &own;
+      return measure_species(
+          nid, networks, split.training, split.measuring,
+          [rating](const sale &x) {
+            return rate_spread(rating, x.ivs[0], x.ivs[1], x.ivs[2], x.ivs[3], x.ivs[4], x.ivs[5]);
+          },
+          report);
     };
-    const std::string name = s->report.name;
-    const std::size_t sales_count = s->report.usable_sales;
-    const std::string first = s->report.first_date, last = s->report.last_date;
-    if (!measure_species(nid, {loaded[0].get(), loaded[1].get(), loaded[2].get()}, s->training,
-                         s->measuring, rate, &s->report)) {
+    species_description d = describe(*s->plan, written.training);
+    species_report &report = s->report;
+    const std::string name = report.name;
+    const std::size_t sales_count = report.usable_sales;
+    const std::string first = report.first_date, last = report.last_date;
+    bool measured =
+        measure({loaded[0].get(), loaded[1].get(), loaded[2].get()}, written, d, &report);
+    report.name = name;
+    report.usable_sales = sales_count;
+    report.first_date = first;
+    report.last_date = last;
+    // The other splits' folds join the written networks' own held-out sales.
+    for (std::size_t k = 1; k < s->splits.size() && measured; ++k) {
+      const split_state &split = s->splits[k];
+      species_report other;
+      measured =
+          measure({split.networks[0].get(), split.networks[1].get(), split.networks[2].get()},
+                  split, describe(*s->plan, split.training), &other);
+      report.sales.insert(report.sales.end(), other.sales.begin(), other.sales.end());
+    }
+    if (!measured) {
       clean();
       *error = "out of memory";
       return false;
     }
-    s->report.name = name;
-    s->report.usable_sales = sales_count;
-    s->report.first_date = first;
-    s->report.last_date = last;
+    std::array<std::vector<std::uint32_t>, 3> averages, prices;
+    std::vector<measured_sale> pooled;
+    for (const held_out_sale &h : report.sales) {
+      pooled.push_back({h.price, h.average, h.coverage});
+      averages[static_cast<std::size_t>(h.coverage)].push_back(h.average);
+      prices[static_cast<std::size_t>(h.coverage)].push_back(h.price);
+    }
+    for (std::size_t r = 0; r < 3; ++r) {
+      report.rating_rows[r] = prices[r].size();
+      report.rating_error[r] = median_percentage_error(averages[r], prices[r]);
+    }
+
+    // The range the window will show: without species files the built-in table's, with
+    // them margins fixed by --margin or set from the measured sales.
+    if (by_table) {
+      report.range =
+          measure_ranges(pooled, {built_in->lowest_price_margin, built_in->highest_price_margin});
+    } else if (plan_.margin.has_value()) {
+      report.range = measure_ranges(pooled, {*plan_.margin, *plan_.margin});
+    } else {
+      report.range =
+          calibrate_ranges(pooled, plan_.range_coverage, {default_margin, default_margin});
+    }
+    report.earlier_error = error_of_networks_in_place(plan_.out_dir, nid, written.measuring);
 
     std::string species_text;
     if (plan_.species_files) {
-      for (std::size_t r = 0; r < 3; ++r)
-        d.expected_error[r] = expected_error(s->report.rating_error[r], s->report.rating_rows[r]);
+      d.lowest_price_margin = report.range.species[0];
+      d.highest_price_margin = report.range.species[1];
+      for (std::size_t r = 0; r < 3; ++r) {
+        d.expected_error[r] = expected_error(report.rating_error[r], report.rating_rows[r]);
+        d.range_coverage[r] = report.range.coverage[r];
+        d.range_margins[r] = report.range.by_rating[r];
+      }
+      d.fixed_prices = plan_.fixed_prices;
       std::array<std::string, 3> sums;
       for (std::size_t k = 0; k < 3; ++k) {
         const std::optional<std::string> sum = sha256_file_hex(temporary_path(paths[k]).c_str());
@@ -264,42 +390,40 @@ class training_run {
       }
     }
 
-    // Into place: the three networks, then the species file that names them, so that a
-    // reader sees either the old set or the new one (a mix fails its checksums). Old
-    // networks without a species file have nothing to guard them: the new species file
-    // goes first then, so that until the last network is in place the species is refused
-    // rather than priced from a mix, and is put in place again after them.
+    // Into place, the files there kept as the earlier generation: the three networks, then
+    // the species file that names them (see replace_generation).
+    std::vector<std::string> incoming;
+    for (const std::string &path : paths)
+      incoming.push_back(std::filesystem::path(path).filename());
+    if (plan_.species_files) incoming.push_back(species_file_name(nid));
     const std::lock_guard<std::mutex> lock(rename_lock_);
-    bool ok = true;
-    if (plan_.species_files && !std::filesystem::exists(species_path) &&
-        std::any_of(paths.begin(), paths.end(),
-                    [](const std::string &p) { return std::filesystem::exists(p); })) {
-      ok = place(species_path, error) && write_temporary(species_path, species_text, error);
-    }
-    for (std::size_t k = 0; k < 3 && ok; ++k) ok = place(paths[k], error);
-    if (ok && plan_.species_files) ok = place(species_path, error);
-    if (!ok) {
-      clean();
-      return false;
-    }
-    return flush_folder(plan_.out_dir, error);
+    return replace_generation(plan_.out_dir, nid, incoming, hook_, error);
   }
 
   const run_plan &plan_;
   const run_events &events_;
   std::vector<species_state> states_;
-  std::vector<std::pair<species_state *, int>> tasks_;
+  struct task {
+    species_state *species;
+    std::size_t split;
+    int network;  // 1 to 3
+  };
+  std::vector<task> tasks_;
   std::atomic<std::size_t> next_task_{0};
   std::atomic<bool> failed_{false};
   std::mutex events_lock_;  // one event at a time; guards error_
   std::string error_;
-  std::mutex rename_lock_;  // one species' renames at a time
-  std::size_t renames_ = 0;
+  std::mutex rename_lock_;  // one species' changes of names at a time
+  std::size_t changes_ = 0;
+  const change_hook hook_ = [this](const std::string &path) {
+    if (plan_.before_change) plan_.before_change(++changes_, path);
+  };
 };
 
 }  // namespace
 
-std::vector<std::array<std::uint8_t, 6>> distinct_spreads(const std::vector<const sale *> &sales) {
+std::vector<std::array<std::uint8_t, 6>> distinct_spreads(const std::vector<const sale *> &sales,
+                                                          std::uint32_t fewest) {
   std::vector<std::array<std::uint8_t, 6>> spreads;
   spreads.reserve(sales.size());
   for (const sale *s : sales) {
@@ -308,8 +432,24 @@ std::vector<std::array<std::uint8_t, 6>> distinct_spreads(const std::vector<cons
     spreads.push_back(spread);
   }
   std::sort(spreads.begin(), spreads.end());
-  spreads.erase(std::unique(spreads.begin(), spreads.end()), spreads.end());
-  return spreads;
+  std::vector<std::array<std::uint8_t, 6>> kept;
+  for (std::size_t i = 0; i < spreads.size();) {
+    std::size_t j = i;
+    while (j < spreads.size() && spreads[j] == spreads[i]) ++j;
+    if (j - i >= fewest) kept.push_back(spreads[i]);
+    i = j;
+  }
+  return kept;
+}
+
+std::size_t measuring_splits(std::size_t rows, const run_plan &plan) {
+  if (!plan.species_files || rows < 2) return 1;
+  const auto fold = std::min<std::size_t>(
+      static_cast<std::size_t>(std::llround(plan.options.holdout * static_cast<double>(rows))),
+      rows - 1);
+  if (fold == 0) return 1;
+  const std::size_t wanted = (measured_sales_wanted + fold - 1) / fold;
+  return std::max<std::size_t>(1, std::min({wanted, most_measuring_splits, rows / fold}));
 }
 
 bool train_run(const std::vector<species_plan> &species, const run_plan &plan,

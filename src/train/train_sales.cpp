@@ -238,7 +238,7 @@ bool read_sales(const char *path, sales_file *out, std::string *error,
       s.date = date;
     }
     s.row = row.number;
-    if (has_fixed_price(s.ivs)) {
+    if (options.skip_fixed_prices && has_fixed_price(s.ivs)) {
       ++out->fixed_price_rows;
     } else if (options.since.has_value() && s.date < *options.since) {
       ++out->before_since;

@@ -30,6 +30,9 @@ struct sales_options {
   std::map<std::uint32_t, std::vector<int>> hidden_power_types;
   // YYYY-MM-DD: sales of earlier days are left out (the file must have a date column).
   std::optional<std::string> since;
+  // Leave out (and count) the sales whose spread has a fixed price in the built-in table:
+  // all IVs 9 or less, or all six equal.
+  bool skip_fixed_prices = false;
 };
 
 // Everything read from a sales file.
@@ -37,8 +40,8 @@ struct sales_file {
   std::vector<sale> sales;
   // One line per row that was skipped, "row 12 (line 13): ...", in file order.
   std::vector<std::string> skipped;
-  // Rows skipped because the window shows a fixed price for their spread (all IVs 9 or
-  // less, or all six equal) and never asks the networks; counted, not listed.
+  // Rows skipped because their spread has a fixed price (all IVs 9 or less, or all six
+  // equal), with skip_fixed_prices; counted, not listed.
   std::uint64_t fixed_price_rows = 0;
   bool dated = false;              // the file has a date column
   std::uint64_t before_since = 0;  // usable rows left out as older than the --since day

@@ -9,11 +9,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 #include <optional>
 #include <string_view>
 
 #include "common/contract.hpp"
+#include "model/ptp_path.hpp"
 
 namespace {
 
@@ -34,16 +34,6 @@ const char *const models_not_loaded_text =
 // The model lends nullptr for a text it has never stored; a label shows that as empty.
 const char *or_empty(const char *text) {
   return text != nullptr ? text : "";
-}
-
-// A sum of Pd formed in double precision, truncated toward zero to a whole amount. No
-// species earns more than four thousand million Pd, but a conversion out of range would
-// be undefined, so an amount past the top of the range stays at the top.
-std::uint32_t truncate_amount(double amount) {
-  constexpr double top = std::numeric_limits<std::uint32_t>::max();
-  if (!(amount >= 0.0)) return 0;
-  if (amount >= top) return std::numeric_limits<std::uint32_t>::max();
-  return static_cast<std::uint32_t>(amount);
 }
 
 // Writes the price text of `amount` at `text` (room for price_text_size - 2 characters
@@ -97,7 +87,7 @@ void fit_long_text(std::string *text) {
 
 // The result of a finished prediction: the three prices, the summary and, when the
 // Hidden Power type earns the species' addition, its description and the wide window.
-void write_prediction(const app_model *m, view_texts *texts) {
+void write_price_texts(const app_model *m, view_texts *texts) {
   texts->hidden_power_label.assign(or_empty(get_hidden_power(m)));
   texts->models_intro_label.assign(models_intro_text);
   set_price(&texts->first_model_label, get_first_prediction(m));
@@ -204,7 +194,7 @@ std::optional<std::uint32_t> typed_number(const char *text) {
   for (char c : digits) {
     if (c < '0' || c > '9') return std::nullopt;
   }
-  return static_cast<std::uint32_t>(parse_form_number(text));
+  return national_number(text);
 }
 
 // "<name> (<N>) · <where its networks come from>".
@@ -267,7 +257,7 @@ void write_source_line(const prediction_details *d, const char *nid_text, int st
   }
   // A species file that cannot be read names no species, but a refusal still says where.
   if (!d->name.has_value() && status != PREDICTION_FAILED) return;
-  append_species_source(d, static_cast<std::uint32_t>(parse_form_number(nid_text)), line);
+  append_species_source(d, national_number(nid_text), line);
   if (status == PREDICTION_FAILED) {
     if (!d->reason.empty()) line->append("\n").append(d->reason);
   } else if (status == PREDICTION_DONE) {
@@ -319,7 +309,7 @@ void write_view_texts(const app_model *m, int status, view_texts *texts) {
       write_message(or_empty(get_hidden_power(m)), or_empty(get_special_price(m)), texts);
       break;
     default:
-      write_prediction(m, texts);
+      write_price_texts(m, texts);
       break;
   }
 }
