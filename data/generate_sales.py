@@ -145,6 +145,22 @@ def gauss(rng):
     return math.sqrt(-2.0 * math.log(u1)) * math.cos(2.0 * math.pi * u2)
 
 
+def polish(rng, ivs):
+    """Sets two to five different IVs of the list to 30 or 31 (31 twice as often)."""
+    stats = list(range(6))
+    for i in range(2 + int(rng.random() * 4)):
+        j = i + int(rng.random() * (6 - i))
+        stats[i], stats[j] = stats[j], stats[i]
+        ivs[stats[i]] = 30 if rng.random() < 1 / 3 else 31
+
+
+def with_hidden_power(rng, ivs, paying_type):
+    """The spread with its lowest bits drawn again until its Hidden Power is paying_type."""
+    while hidden_power_type(ivs) != paying_type:
+        ivs = tuple((iv & ~1) | int(rng.random() * 2) for iv in ivs)
+    return ivs
+
+
 def draw_spread(rng, nid):
     """One IV spread: at a reference spread, near one, or anywhere."""
     _, _, _, _, _, paying_type, spreads, window = SPECIES[nid]
@@ -161,19 +177,12 @@ def draw_spread(rng, nid):
         elif kind < AT_REFERENCE + NEAR_REFERENCE + HIGH_IVS:
             ivs = [HIGH_LOWEST + int(rng.random() * (32 - HIGH_LOWEST)) for _ in range(6)]
             if rng.random() < POLISHED:
-                # Two to five different IVs set to 30 or 31 (31 twice as often).
-                stats = list(range(6))
-                for i in range(2 + int(rng.random() * 4)):
-                    j = i + int(rng.random() * (6 - i))
-                    stats[i], stats[j] = stats[j], stats[i]
-                    ivs[stats[i]] = 30 if rng.random() < 1 / 3 else 31
+                polish(rng, ivs)
             ivs = tuple(ivs)
         else:
             ivs = tuple(int(rng.random() * 32) for _ in range(6))
             if paying_type is not None and rng.random() < HIDDEN_POWER_BIAS:
-                # Re-draw the lowest bits until the spread has the paying type.
-                while hidden_power_type(ivs) != paying_type:
-                    ivs = tuple((iv & ~1) | int(rng.random() * 2) for iv in ivs)
+                ivs = with_hidden_power(rng, ivs, paying_type)
         if not has_fixed_price(ivs):
             return ivs
 

@@ -29,6 +29,15 @@ if(TARGET orvanta-train)
   endforeach()
 endif()
 
+# The measuring tool end to end on the generated market, with a few epochs: the trainer
+# reads the seller's year and orvanta-cli prices the hidden one as the tool expects.
+if(TARGET orvanta-train AND TARGET orvanta-cli)
+  add_test(NAME train_measure_market
+           COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/tools/measure_training.py
+                   --trainer $<TARGET_FILE:orvanta-train> --cli $<TARGET_FILE:orvanta-cli>
+                   --trainer-arg=--epochs=3 market)
+endif()
+
 # The bundled networks where sellers ask most: high-IV spreads, priced through
 # orvanta-cli, against the illustrative rule without the seller's variation.
 if(TARGET orvanta-cli)

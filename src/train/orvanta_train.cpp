@@ -446,6 +446,7 @@ int main(int argc, char **argv) {
   std::string sales_path;
   std::string since;
   std::vector<std::string> name_texts, hidden_power_texts;
+  std::string loss_text = "relative";
   bool no_species_files = false, fixed_prices = false;
   double margin = default_margin;
   std::string restore_text;
@@ -488,6 +489,23 @@ int main(int argc, char **argv) {
                  "(the files keep this value)")
       ->type_name("X")
       ->check(CLI::Range(smallest_learning_rate, 1000.0));
+  app.add_option("--loss", loss_text,
+                 "What the networks learn: relative, the price's error in proportion to the "
+                 "price (a 10% miss weighs the same at every price); absolute, the outputs' "
+                 "squared error (the earlier trainer's)")
+      ->type_name("relative|absolute")
+      ->check(CLI::IsMember({"relative", "absolute"}).description(""));
+  app.add_option("--weight-decay", plan.options.weight_decay,
+                 "After every epoch each weight shrinks by this times the epoch's step size, so "
+                 "the networks settle on smoother prices (0 for none)")
+      ->type_name("X")
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_option("--perfect-iv-nodes", plan.options.perfect_iv_nodes,
+                 "The first N nodes of the first hidden layer start as detectors of IVs 1 to N "
+                 "at 31, the step a perfect IV adds to the price (0 for none; none when the "
+                 "layer has fewer than 2N nodes)")
+      ->type_name("N")
+      ->check(CLI::Range(0u, 6u));
   app.add_option("--seed", plan.options.seed,
                  "Seed of the initial weights, the held-out rows and the example order")
       ->type_name("S")
@@ -618,6 +636,7 @@ int main(int argc, char **argv) {
       return 2;
     }
   }
+  plan.options.loss = loss_text == "absolute" ? training_loss::absolute : training_loss::relative;
   if (!since.empty()) reading.since = since;
   plan.since = since;
   plan.species_files = !no_species_files;

@@ -118,12 +118,76 @@ class reference_baseline {
   std::vector<spread> spreads_;
 };
 
+// The relative loss's weight for the output lines that hold a price but are not the one
+// it is read from: they matter only where a network misses a tier's threshold, and at full
+// weight they would spend the networks on prices a thousand times below the one read.
+constexpr double other_line_weight = 0.1;
+// The largest relative error (as a log) that a sale pulls with: a sale let go at half the
+// market price pulls no harder than one 30 % off, so that such sales do not drag the
+// networks below the market.
+constexpr double largest_log_error = 0.3;
+// The steepness of a perfect-IV detector: about 0.96 at 31 (and 32), 0.04 at 30.
+constexpr double detector_steepness = 200.0;
+
+// The answer that makes train() step against the relative error of the price. train()
+// takes answer - output as each output's error: it moves the output layer by
+// lr * y (1 - y) * (answer - y) and carries answer - y back to the hidden layers. So the
+// answer is the output plus the error wanted:
+// - on a line that holds a price (its target below target_ceiling): the log of target / y,
+//   bounded by largest_log_error, which is the relative error of the price read from that
+//   line whatever its scale; at full weight on the line the price is read from, at
+//   other_line_weight on the others;
+// - on a threshold that the price lifts (target at the ceiling): target - y, as the
+//   absolute loss has it, which keeps it clear above 0.9.
+void relative_answer(const matrix *targets, const matrix *outputs, matrix *answer) {
+  std::array<double, 4> t{}, y{};
+  for (std::uint32_t k = 0; k < 4; ++k) {
+    t[k] = targets->data[k];
+    y[k] = outputs->data[k];
+  }
+  const std::uint32_t read = choose_price_tier(t, t, t).line;
+  for (std::uint32_t k = 0; k < 4; ++k) {
+    double error = t[k] - y[k];
+    // An output that has underflowed to 0 has no relative error to speak of; its own
+    // gradient is 0 anyway.
+    if (t[k] < target_ceiling && y[k] > 0.0) {
+      const double weight = k == read ? 1.0 : other_line_weight;
+      error = weight * std::clamp(std::log(t[k] / y[k]), -largest_log_error, largest_log_error);
+    }
+    answer->data[k] = y[k] + error;
+  }
+}
+
+// Sellers pay a premium for an IV at 31, a step between two inputs 1/31 apart that a
+// network grown from small random weights learns slowly and blurs. Node i of the first
+// hidden layer starts as a detector of IV i at 31: weight detector_steepness on that IV's
+// input (the IV / 31), nothing on the others, and a bias that puts its middle at 30.5.
+// Training is free to change it.
+void start_perfect_iv_detectors(perceptron *p, std::uint32_t count) {
+  matrix *w = p->hl_weights[0];
+  if (count == 0 || count > 6 || w->lines < 2 * count) return;
+  for (std::uint32_t iv = 0; iv < count; ++iv) {
+    for (std::uint32_t j = 0; j < w->columns; ++j) set_element(w, iv, j, 0.0);
+    set_element(w, iv, 1 + iv, detector_steepness);
+    set_element(p->hl_bias[0], iv, 0, -detector_steepness * 30.5 / 31.0);
+  }
+}
+
+// Every weight (not the biases) times `factor`.
+void scale_weights(perceptron *p, double factor) {
+  for (std::uint32_t l = 0; l < p->num_hidden_layers; ++l)
+    for (double &x : p->hl_weights[l]->data) x *= factor;
+  for (double &x : p->o_weights->data) x *= factor;
+}
+
 // False when a step could not obtain its working memory.
 bool train_network(perceptron *p, const std::vector<training_example> &examples,
                    const training_options &options, seeded_random *random,
                    const std::function<bool(std::uint32_t)> &epoch_done) {
   std::vector<std::uint32_t> order(examples.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+  const matrix_ptr answer(create_matrix(network_outputs, 1));
+  if (answer == nullptr) return false;
   // train() steps by the rate the network holds; the file keeps the run's own rate.
   const double rate = p->learning_rate;
   bool done = true;
@@ -131,11 +195,24 @@ bool train_network(perceptron *p, const std::vector<training_example> &examples,
     p->learning_rate = epoch_learning_rate(options, epoch);
     random->shuffle(order);
     for (std::uint32_t i : order) {
-      if (train(p, examples[i].inputs.get(), examples[i].targets.get()) != 0) {
+      const training_example &e = examples[i];
+      const matrix *taught = e.targets.get();
+      if (options.loss == training_loss::relative) {
+        const matrix_ptr outputs(predict(p, e.inputs.get()));
+        if (outputs == nullptr) {
+          done = false;
+          break;
+        }
+        relative_answer(e.targets.get(), outputs.get(), answer.get());
+        taught = answer.get();
+      }
+      if (train(p, e.inputs.get(), taught) != 0) {
         done = false;
         break;
       }
     }
+    if (done && options.weight_decay > 0.0)
+      scale_weights(p, std::max(0.0, 1.0 - options.weight_decay * p->learning_rate));
     if (done && !epoch_done(epoch + 1)) done = false;
   }
   p->learning_rate = rate;
@@ -264,6 +341,7 @@ perceptron *train_species_network(std::uint32_t nid, int network,
   seeded_random random(stream_seed(options.seed, nid, static_cast<std::uint32_t>(network)));
   perceptron_ptr p(create_seeded_perceptron(options, &random));
   if (p == nullptr) return nullptr;
+  start_perfect_iv_detectors(p.get(), options.perfect_iv_nodes);
   if (!train_network(p.get(), examples, options, &random, epoch_done)) return nullptr;
   return p.release();
 }

@@ -15,15 +15,32 @@
 #include "train/train_ranges.hpp"
 #include "train/train_sales.hpp"
 
-// The shape and schedule of a run. The defaults are the settings of the bundled networks.
+// What a network is taught to get right (see data/README.md, "What the trainer teaches").
+enum class training_loss {
+  // The relative error of the price, as the log of its ratio: a 10 % miss weighs the same
+  // for a 100k Pokémon as for a 100m one, whichever output line the price is read from.
+  relative,
+  // The squared difference of the outputs and their targets (the earlier trainer's): small
+  // prices read from a high tier's line count for little.
+  absolute,
+};
+
+// The shape and schedule of a run.
 struct training_options {
   std::uint32_t hidden = 16;    // nodes per hidden layer
   std::uint32_t layers = 2;     // hidden layers
-  std::uint32_t epochs = 3000;  // passes over a species' training rows, per network
-  double learning_rate = 0.3;   // the step size of the first epoch (stored in each file)
+  std::uint32_t epochs = 1000;  // passes over a species' training rows, per network
+  double learning_rate = 0.15;  // the step size of the first epoch (stored in each file)
   double final_rate = 0.1;      // the step falls linearly to this fraction of it by the end
-  std::uint64_t seed = 4484;    // drives weights, hold-out rows and example order
-  double holdout = 0.2;         // fraction of each species' rows kept for measuring
+  training_loss loss = training_loss::relative;
+  // After every epoch each weight (not the biases) shrinks by this times the epoch's step:
+  // of the functions that fit the sales, the networks settle on smoother ones.
+  double weight_decay = 0.001;
+  // The first hidden layer's first N nodes (at most 6) start as detectors of IV 1 to N at
+  // 31 (see train_species_network); none when the layer has fewer than 2N nodes.
+  std::uint32_t perfect_iv_nodes = 6;
+  std::uint64_t seed = 4484;  // drives weights, hold-out rows and example order
+  double holdout = 0.2;       // fraction of each species' rows kept for measuring
 };
 
 // The smallest learning rate that a model file keeps: it stores six decimals, and a file
@@ -131,8 +148,9 @@ bool make_examples(const std::vector<const sale *> &sales, std::vector<training_
 
 // Trains network `network` (1 to 3) of species `nid` on the examples: its own seeded
 // stream draws the weights and the example order, so the result does not depend on what
-// else runs. `epoch_done` is called after every epoch and stops the training when it
-// returns false. Returns the network (nullptr when memory runs out or it was stopped).
+// else runs. With options.perfect_iv_nodes, those first-layer nodes start as detectors of
+// an IV at 31 before training. `epoch_done` is called after every epoch and stops the training when
+// it returns false. Returns the network (nullptr when memory runs out or it was stopped).
 perceptron *train_species_network(std::uint32_t nid, int network,
                                   const std::vector<training_example> &examples,
                                   const training_options &options,
