@@ -48,9 +48,9 @@ range_margins margins_from(const std::vector<double> &sorted, std::size_t skip, 
     return std::isinf(high) ? high : low + part * (high - low);
   };
   const double h = (1.0 - share) / 2.0 * static_cast<double>(n + 1);
-  return {round_outwards(1.0 - read(h), species_file_max_lowest_margin),
-          round_outwards(read(static_cast<double>(n + 1) - h) - 1.0,
-                         species_file_max_highest_margin)};
+  return {
+      round_outwards(1.0 - read(h), species_file_max_lowest_margin),
+      round_outwards(read(static_cast<double>(n + 1) - h) - 1.0, species_file_max_highest_margin)};
 }
 
 double ratio(const measured_sale &s) {
