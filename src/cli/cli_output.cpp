@@ -99,8 +99,8 @@ void append_csv_text(std::string *out, std::string_view text) {
 // A species file's figure for a finished prediction (its expected error or its range's
 // measured share) as the JSON library writes the number (the shortest text that reads back
 // to it), or `none` where there is none.
-void append_measured(std::string *out, const cli_prediction *p,
-                     std::optional<double> prediction_details::*figure, const char *none) {
+void append_rating_figure(std::string *out, const cli_prediction *p,
+                          std::optional<double> prediction_details::*figure, const char *none) {
   const std::optional<double> &value = p->details.*figure;
   if (p->status != PREDICTION_DONE || !value.has_value()) {
     out->append(none);
@@ -392,9 +392,9 @@ void append_prediction(cli_format format, bool batch, bool first, std::uint64_t 
         out->append("null");
       }
       out->append(",\"expected_error\":");
-      append_measured(out, p, &prediction_details::expected_error, "null");
+      append_rating_figure(out, p, &prediction_details::expected_error, "null");
       out->append(",\"range_coverage\":");
-      append_measured(out, p, &prediction_details::range_coverage, "null");
+      append_rating_figure(out, p, &prediction_details::range_coverage, "null");
       append_source_line_json(out, p);
       out->push_back(',');
       append_json_listing(out, p);
@@ -434,9 +434,9 @@ void append_prediction(cli_format format, bool batch, bool first, std::uint64_t 
       out->push_back(',');
       if (d.coverage.has_value()) append_signed(out, *d.coverage);
       out->push_back(',');
-      append_measured(out, p, &prediction_details::expected_error, "");
+      append_rating_figure(out, p, &prediction_details::expected_error, "");
       out->push_back(',');
-      append_measured(out, p, &prediction_details::range_coverage, "");
+      append_rating_figure(out, p, &prediction_details::range_coverage, "");
       append_source_line_csv(out, p);
       append_csv_listing(out, p);
       append_csv_columns(out, extra, cells);
@@ -506,21 +506,13 @@ void put(cli_output *o, const std::string &s) {
 
 void write_header(cli_output *o) {
   std::string line;
-  append_header(o->format, o->batch, &line);
+  append_header(o->format, false, &line);
   put(o, line);
 }
 
-void write_prediction(cli_output *o, std::uint64_t row, const cli_form *form,
-                      const cli_prediction *p) {
+void write_prediction(cli_output *o, const cli_form *form, const cli_prediction *p) {
   std::string record;
-  append_prediction(o->format, o->batch, o->records == 0, row, form, p, &record);
-  put(o, record);
-  ++o->records;
-}
-
-void write_row_error(cli_output *o, std::uint64_t row, const std::string &error) {
-  std::string record;
-  append_row_error(o->format, o->records == 0, row, error, &record);
+  append_prediction(o->format, false, o->records == 0, 0, form, p, &record);
   put(o, record);
   ++o->records;
 }

@@ -16,7 +16,6 @@ enum class cli_format { text, json, csv };
 // Where and how results are written; one per run.
 struct cli_output {
   cli_format format = cli_format::text;
-  bool batch = false;  // batch records carry their row number
   std::FILE *out = stdout;
   std::uint64_t records = 0;  // records written so far
 };
@@ -60,14 +59,10 @@ void append_row_error(cli_format format, bool first, std::uint64_t row, std::str
 // kept, control characters escaped, invalid UTF-8 replaced by U+FFFD).
 void append_json_string(std::string *out, std::string_view text);
 
-// *** Records written straight to a stream: one prediction, or a batch row by row.
+// *** A single prediction written straight to a stream.
 
 // The CSV header line; nothing for the other formats. Call once, before any record.
 void write_header(cli_output *o);
 
-// One prediction's record. `row` is its data row in batch mode.
-void write_prediction(cli_output *o, std::uint64_t row, const cli_form *form,
-                      const cli_prediction *p);
-
-// The record of a batch row that could not be priced: its row number and why.
-void write_row_error(cli_output *o, std::uint64_t row, const std::string &error);
+// One prediction's record.
+void write_prediction(cli_output *o, const cli_form *form, const cli_prediction *p);

@@ -47,7 +47,7 @@ int price_one(const cli_form &form, const std::vector<std::string> &path, bool p
   }
   cli_prediction p = run_prediction(&form, path, verbose ? stderr : nullptr);
   write_header(out);
-  write_prediction(out, 0, &form, &p);
+  write_prediction(out, &form, &p);
   if (p.status == PREDICTION_FAILED) {
     complain("the prediction failed (status 1): " + p.details.reason);
     return finish(1);

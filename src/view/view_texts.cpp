@@ -189,12 +189,9 @@ void append_whole(std::string *out, std::uint64_t n) {
 // The number a text names as a person would type it (digits only, no leading zero), or
 // nothing: a text of anything else names no species one could train.
 std::optional<std::uint32_t> typed_number(const char *text) {
-  const std::string_view digits(text);
-  if (digits.empty() || digits.size() > 9 || digits[0] == '0') return std::nullopt;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-  }
-  return national_number(text);
+  const std::uint32_t n = national_number(text);
+  if (n == 0 || std::to_string(n) != text) return std::nullopt;
+  return n;
 }
 
 // "<name> (<N>) · <where its networks come from>".
