@@ -122,6 +122,15 @@ bool needs_guard(const std::string &dir, std::uint32_t nid) {
          (file.state == species_file_state::valid && !file.description.networks.has_value());
 }
 
+// One file of a change: one that comes is renamed into place from its temporary name unless
+// an earlier attempt already did so; one that does not come goes, and so does anything under
+// its temporary name, left by a run stopped before it recorded its change.
+bool settle(const std::string &target, bool comes, steps *s) {
+  const std::string temporary = temporary_path(target);
+  if (comes) return !path_exists(temporary) || s->rename(temporary, target);
+  return s->remove(temporary) && s->remove(target);
+}
+
 // Brings both folders to what the record says, from wherever a stopped run left them:
 // previous/ first (so that the generation leaving the folder is kept before anything in
 // the folder changes), then the folder, then the record goes.
@@ -131,14 +140,8 @@ bool complete(const std::string &dir, std::uint32_t nid, const change_record &r,
   if (r.previous.has_value()) {
     // From here until the new list is written previous/ holds no generation.
     if (!s->remove(manifest_path(dir, nid))) return false;
-    for (const std::string &name : names) {
-      const std::string target = in(previous, name);
-      if (path_exists(temporary_path(target))) {
-        if (!s->rename(temporary_path(target), target)) return false;
-      } else if (r.previous->count(name) == 0 && !s->remove(target)) {
-        return false;
-      }
-    }
+    for (const std::string &name : names)
+      if (!settle(in(previous, name), r.previous->count(name) != 0, s)) return false;
     if (!r.previous->empty()) {
       json manifest;
       manifest["format"] = generation_format;
@@ -156,20 +159,10 @@ bool complete(const std::string &dir, std::uint32_t nid, const change_record &r,
   const auto coming = [&](const std::string &name) {
     return std::find(r.out.begin(), r.out.end(), name) != r.out.end();
   };
-  for (std::size_t k = 1; k <= 3; ++k) {
-    const std::string target = in(dir, names[k]);
-    if (path_exists(temporary_path(target))) {
-      if (!s->rename(temporary_path(target), target)) return false;
-    } else if (!coming(names[k]) && !s->remove(target)) {
-      return false;
-    }
-  }
+  for (std::size_t k = 1; k <= 3; ++k)
+    if (!settle(in(dir, names[k]), coming(names[k]), s)) return false;
   // Last, the species file that names the networks now in place (or none at all).
-  if (path_exists(temporary_path(species_path))) {
-    if (!s->rename(temporary_path(species_path), species_path)) return false;
-  } else if (!coming(names[0]) && !s->remove(species_path)) {
-    return false;
-  }
+  if (!settle(species_path, coming(names[0]), s)) return false;
   return s->flush(dir) && s->remove(record_path(dir, nid)) && s->flush(previous);
 }
 
