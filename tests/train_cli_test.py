@@ -41,10 +41,10 @@ def environment(home=None, data_home=None):
     return env
 
 
-def run(args, stdin=b"", cwd=None, env=None, stdout=subprocess.PIPE):
+def run(args, stdin=b"", cwd=None, env=None, stdout=subprocess.PIPE, timeout=120):
     """(exit status, stdout text, stderr text)"""
     p = subprocess.run([BINARY] + args, input=stdin, stdout=stdout, stderr=subprocess.PIPE,
-                       cwd=cwd, timeout=120, env=env or environment())
+                       cwd=cwd, timeout=timeout, env=env or environment())
     out = p.stdout.decode("utf-8", "replace") if p.stdout is not None else ""
     return p.returncode, out, p.stderr.decode("utf-8", "replace")
 
@@ -439,6 +439,20 @@ class Trust(TempDir):
         self.assertEqual(code, 2)
         self.assertIn("25 Pikachu has no earlier generation in " + out_dir + "/previous", err)
         self.assertEqual(self.files(out_dir, 700), first)
+
+    def test_records_of_previous_that_are_not_files_are_refused_not_waited_on(self):
+        previous = os.path.join(self.dir, "previous")
+        os.makedirs(previous)
+        os.mkfifo(os.path.join(previous, "133_generation.json"))
+        code, out, err = run(["--restore", "133", "--out", self.dir], timeout=20)
+        self.assertEqual(code, 2)
+        self.assertIn("133 Eevee has no earlier generation in %s: %s/133_generation.json is not "
+                      "a regular file" % (previous, previous), err)
+        os.mkfifo(os.path.join(previous, "133_change.json"))
+        for args in (["--restore", "133"], ["--species", "133", "--epochs", "1", SALES]):
+            code, out, err = run(args + ["--out", self.dir], timeout=20)
+            self.assertEqual(code, 1, err)
+            self.assertIn("133_change.json is not a regular file", err)
 
     def test_a_worse_retrain_says_how_to_undo_it(self):
         out_dir = os.path.join(self.dir, "it's mine")

@@ -417,9 +417,11 @@ int restore_species(const std::vector<std::uint32_t> &list, const std::string &o
                   who.c_str(), out_dir.c_str());
       continue;
     }
-    if (!has_previous_generation(out_dir, nid)) {
-      std::fprintf(stderr, "%s: --restore: %s has no earlier generation in %s\n", program,
-                   who.c_str(), previous_folder(out_dir).c_str());
+    std::string why;
+    if (!has_previous_generation(out_dir, nid, &why)) {
+      std::fprintf(stderr, "%s: --restore: %s has no earlier generation in %s%s\n", program,
+                   who.c_str(), previous_folder(out_dir).c_str(),
+                   why.empty() ? "" : (": " + why).c_str());
       status = 2;
       continue;
     }

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/files.hpp"
+
 namespace {
 
 std::string failure(const char *what, const std::string &path) {
@@ -102,28 +104,17 @@ bool remove_file(const std::string &path, std::string *error) {
   return false;
 }
 
-bool link_or_copy(const std::string &from, const std::string &to, std::string *error) {
+bool link_or_copy(const std::string &from, const std::string &to, std::uint64_t max_bytes,
+                  std::string *error) {
   if (!remove_file(to, error)) return false;
   if (::link(from.c_str(), to.c_str()) == 0) return true;
   // No hard links here (another file system's rules): the same bytes, copied.
-  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) {
-    *error = failure("read", from);
+  const file_bytes f = read_regular_file(from.c_str(), max_bytes);
+  if (f.problem != file_problem::none) {
+    *error =
+        "cannot copy " + from + ": it " +
+        describe_file_problem(f, (std::to_string(max_bytes) + " bytes a copy may have").c_str());
     return false;
   }
-  std::string bytes;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(in, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *error = failure("read", from);
-      ::close(in);
-      return false;
-    }
-    if (n == 0) break;
-    bytes.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(in);
-  return write_flushed(to, bytes, error);
+  return write_flushed(to, f.bytes, error);
 }

@@ -4,6 +4,7 @@
 // folder itself is flushed once its renames are done.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,8 @@ void remove_temporary(const std::string &path);
 bool remove_file(const std::string &path, std::string *error);
 
 // Makes `to` a second name of the bytes of `from`: a hard link where the file system
-// allows one, else a copy flushed to disk. Whatever stood at `to` is removed first. False
-// with a message (and nothing left at `to`) when neither can be made.
-bool link_or_copy(const std::string &from, const std::string &to, std::string *error);
+// allows one, else a copy flushed to disk, made only of a regular file of at most
+// `max_bytes`. Whatever stood at `to` is removed first. False with a message (and nothing
+// left at `to`) when neither can be made.
+bool link_or_copy(const std::string &from, const std::string &to, std::uint64_t max_bytes,
+                  std::string *error);

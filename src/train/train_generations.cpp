@@ -8,16 +8,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 
 #include "common/files.hpp"
 #include "model/sha256.hpp"
 #include "model/species_file.hpp"
+#include "nn/multi_layer_perceptron.hpp"
 #include "train/train_files.hpp"
 
 namespace {
@@ -54,20 +53,27 @@ struct change_record {
   std::optional<file_sums> previous;
 };
 
-bool read_whole(const std::string &path, std::string *text) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  std::stringstream bytes;
-  bytes << file.rdbuf();
-  *text = bytes.str();
-  return !file.bad();
+// A record of previous/, read as a species file is: a regular file within the species
+// file's limit, so that a pipe or a device in its place is refused rather than waited on.
+file_bytes read_record(const std::string &path) {
+  return read_regular_file(path.c_str(), species_file_max_bytes);
 }
 
-// The files of previous/<N>_generation.json, or nothing when it is absent or unreadable.
-std::optional<file_sums> read_manifest(const std::string &dir, std::uint32_t nid) {
-  std::string text;
-  if (!read_whole(manifest_path(dir, nid), &text)) return std::nullopt;
-  const json j = json::parse(text, nullptr, false);
+std::string record_problem(const std::string &path, const file_bytes &f) {
+  return path + " " + describe_file_problem(f, "16 MiB a record may have");
+}
+
+// The files of previous/<N>_generation.json, or nothing when it is absent or unreadable
+// (*why then says what is wrong with a file in its place, or stays as it is).
+std::optional<file_sums> read_manifest(const std::string &dir, std::uint32_t nid,
+                                       std::string *why) {
+  const std::string path = manifest_path(dir, nid);
+  const file_bytes f = read_record(path);
+  if (f.problem != file_problem::none) {
+    if (f.problem != file_problem::missing) *why = record_problem(path, f);
+    return std::nullopt;
+  }
+  const json j = json::parse(f.bytes, nullptr, false);
   if (!j.is_object() || j.value("format", "") != generation_format || !j.contains("files") ||
       !j["files"].is_object())
     return std::nullopt;
@@ -100,7 +106,8 @@ class steps {
   }
   bool link(const std::string &from, const std::string &to) {
     if (hook_) hook_(to);
-    return link_or_copy(from, to, error_);
+    // The largest file of a generation is a network.
+    return link_or_copy(from, to, perceptron_file_max_bytes, error_);
   }
   // Writes a whole new file under a temporary name and renames it into place.
   bool write(const std::string &path, const std::string &text) {
@@ -228,8 +235,13 @@ bool complete_interrupted_change(const std::string &dir, std::uint32_t nid, cons
   if (kind != nullptr) kind->clear();
   const std::string path = record_path(dir, nid);
   if (!path_exists(path)) return true;
-  std::string text;
-  const json j = read_whole(path, &text) ? json::parse(text, nullptr, false) : json();
+  const file_bytes f = read_record(path);
+  if (f.problem != file_problem::none) {
+    *error = record_problem(path, f) + "; it records a change of species " + std::to_string(nid) +
+             " that was stopped half-way";
+    return false;
+  }
+  const json j = json::parse(f.bytes, nullptr, false);
   change_record r;
   try {
     if (!j.is_object() || j.at("format") != change_format) throw std::runtime_error("format");
@@ -263,8 +275,10 @@ bool replace_generation(const std::string &dir, std::uint32_t nid,
   return record_and_complete(dir, nid, r, &s);
 }
 
-bool has_previous_generation(const std::string &dir, std::uint32_t nid) {
-  const std::optional<file_sums> files = read_manifest(dir, nid);
+bool has_previous_generation(const std::string &dir, std::uint32_t nid, std::string *why) {
+  std::string problem;
+  const std::optional<file_sums> files = read_manifest(dir, nid, &problem);
+  if (why != nullptr) *why = problem;
   if (!files.has_value() || files->empty()) return false;
   for (const auto &[name, sum] : *files) {
     const std::array<std::string, 4> names = generation_file_names(nid);
@@ -276,10 +290,11 @@ bool has_previous_generation(const std::string &dir, std::uint32_t nid) {
 
 bool restore_generation(const std::string &dir, std::uint32_t nid, const change_hook &hook,
                         std::string *error) {
-  const std::optional<file_sums> kept = read_manifest(dir, nid);
+  std::string why;
+  const std::optional<file_sums> kept = read_manifest(dir, nid, &why);
   if (!kept.has_value() || !has_previous_generation(dir, nid)) {
-    *error =
-        previous_folder(dir) + " holds no earlier generation of species " + std::to_string(nid);
+    *error = previous_folder(dir) + " holds no earlier generation of species " +
+             std::to_string(nid) + (why.empty() ? "" : ": " + why);
     return false;
   }
   steps s(hook, error);
