@@ -2,7 +2,6 @@
 #include "train/train_files.hpp"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -74,15 +73,6 @@ bool flush_temporary(const std::string &path, std::string *error) {
     return false;
   }
   return sync_and_close(fd, temporary, error);
-}
-
-bool rename_into_place(const std::string &path, std::string *error) {
-  const std::string temporary = temporary_path(path);
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    *error = "cannot rename " + temporary + " to " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
 }
 
 bool flush_folder(const std::string &dir, std::string *error) {

@@ -22,9 +22,6 @@ bool write_temporary(const std::string &path, std::string_view bytes, std::strin
 // Flushes temporary_path(path), written by other code, to disk. False with a message.
 bool flush_temporary(const std::string &path, std::string *error);
 
-// Renames temporary_path(path) over path. False with a message.
-bool rename_into_place(const std::string &path, std::string *error);
-
 // Flushes the folder's entries (the renames made in it) to disk. False with a message.
 bool flush_folder(const std::string &dir, std::string *error);
 

@@ -98,8 +98,9 @@ struct species_report {
   double combined_error = 0.0;            // the average of the three, as the window shows it
   double median_baseline_error = 0.0;     // always the species' median training price
   double reference_baseline_error = 0.0;  // the price at the nearest reference spread
-  // The average's error on the held-out sales of each coverage rating (NaN for none), and
-  // how many there were.
+  // The average's error on the measured sales of each coverage rating, all folds together
+  // (NaN for none), and how many there were: what the species file states. Filled by the
+  // run, not by measure_species.
   std::array<double, 3> rating_error{};
   std::array<std::size_t, 3> rating_rows{};
   std::string first_date, last_date;  // of the sales used; empty for undated sales
@@ -157,7 +158,8 @@ perceptron *train_species_network(std::uint32_t nid, int network,
                                   const std::function<bool(std::uint32_t epoch)> &epoch_done);
 
 // Measures a species' three networks on its held-out sales against the baselines, each
-// sale rated by `rate` (0, 1 or 2), and fills *report (nid, rows, errors, sales).
+// sale rated by `rate` (0, 1 or 2), and fills *report (nid, rows, errors, sales; not the
+// errors by rating, which the run forms from every fold's sales).
 // Returns false when a forward pass fails.
 bool measure_species(std::uint32_t nid, const std::array<const perceptron *, 3> &networks,
                      const std::vector<const sale *> &training,

@@ -313,15 +313,8 @@ class training_run {
     };
     species_description d = describe(*s->plan, written.training);
     species_report &report = s->report;
-    const std::string name = report.name;
-    const std::size_t sales_count = report.usable_sales;
-    const std::string first = report.first_date, last = report.last_date;
     bool measured =
         measure({loaded[0].get(), loaded[1].get(), loaded[2].get()}, written, d, &report);
-    report.name = name;
-    report.usable_sales = sales_count;
-    report.first_date = first;
-    report.last_date = last;
     // The other splits' folds join the written networks' own held-out sales.
     for (std::size_t k = 1; k < s->splits.size() && measured; ++k) {
       const split_state &split = s->splits[k];
