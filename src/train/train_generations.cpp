@@ -14,6 +14,7 @@
 #include <stdexcept>
 
 #include "common/files.hpp"
+#include "model/ptp_path.hpp"
 #include "model/sha256.hpp"
 #include "model/species_file.hpp"
 #include "nn/multi_layer_perceptron.hpp"
@@ -227,7 +228,8 @@ std::string previous_folder(const std::string &dir) {
 
 std::array<std::string, 4> generation_file_names(std::uint32_t nid) {
   const std::string n = std::to_string(nid);
-  return {species_file_name(nid), n + "_m1.tp", n + "_m2.tp", n + "_m3.tp"};
+  return {species_file_name(nid), network_file_name(n.c_str(), 1), network_file_name(n.c_str(), 2),
+          network_file_name(n.c_str(), 3)};
 }
 
 bool complete_interrupted_change(const std::string &dir, std::uint32_t nid, const change_hook &hook,
