@@ -259,8 +259,10 @@ std::vector<std::string> warnings_of(const species_report &r, const std::string 
     lines.push_back("warning: " + who + ": only " + count_of(r.usable_sales, "usable sale") +
                     " (fewer than " + std::to_string(fewest_trusted_sales) +
                     "): too few to trust its prices");
-  if (r.held_out_rows < fewest_trusted_held_out)
-    lines.push_back("warning: " + who + ": only " + count_of(r.held_out_rows, "held-out sale") +
+  // Judged on every measured sale, as the species file states its figures: a small species
+  // is measured on several folds, each by networks trained without it.
+  if (r.sales.size() < fewest_trusted_held_out)
+    lines.push_back("warning: " + who + ": only " + count_of(r.sales.size(), "held-out sale") +
                     " (fewer than " + std::to_string(fewest_trusted_held_out) +
                     "): too few to measure its error");
   if (std::isnan(r.combined_error)) return lines;
@@ -269,9 +271,9 @@ std::vector<std::string> warnings_of(const species_report &r, const std::string 
                     ", the earlier ones " + percent(*r.earlier_error) +
                     " on the same held-out sales; orvanta-train --restore " +
                     std::to_string(r.nid) + out_option + " puts the earlier ones back");
-  if (r.combined_error > largest_trusted_error)
+  if (r.measured_error > largest_trusted_error)
     lines.push_back("warning: " + who + ": the networks miss the held-out sales by " +
-                    percent(r.combined_error) + " (more than " + percent(largest_trusted_error) +
+                    percent(r.measured_error) + " (more than " + percent(largest_trusted_error) +
                     "): treat its prices as rough guesses");
   if (!(r.combined_error <= (1.0 - least_gain_over_median) * r.median_baseline_error))
     lines.push_back("warning: " + who + ": the networks miss the held-out sales by " +

@@ -103,6 +103,7 @@ struct species_report {
   // run, not by measure_species.
   std::array<double, 3> rating_error{};
   std::array<std::size_t, 3> rating_rows{};
+  double measured_error = 0.0;        // the same on every measured sale (sales.size() of them)
   std::string first_date, last_date;  // of the sales used; empty for undated sales
   std::vector<held_out_sale> sales;   // in file order
   // The recommended range: its margins and the share of held-out sales inside it.

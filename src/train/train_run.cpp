@@ -330,12 +330,16 @@ class training_run {
       return false;
     }
     std::array<std::vector<std::uint32_t>, 3> averages, prices;
+    std::vector<std::uint32_t> all_averages, all_prices;
     std::vector<measured_sale> pooled;
     for (const held_out_sale &h : report.sales) {
       pooled.push_back({h.price, h.average, h.coverage});
       averages[static_cast<std::size_t>(h.coverage)].push_back(h.average);
       prices[static_cast<std::size_t>(h.coverage)].push_back(h.price);
+      all_averages.push_back(h.average);
+      all_prices.push_back(h.price);
     }
+    report.measured_error = median_percentage_error(all_averages, all_prices);
     for (std::size_t r = 0; r < 3; ++r) {
       report.rating_rows[r] = prices[r].size();
       report.rating_error[r] = median_percentage_error(averages[r], prices[r]);
