@@ -7,6 +7,7 @@ results that cannot be trusted, species files, the default folder, and reproduci
 Usage: train_cli_test.py ORVANTA_TRAIN [unittest arguments, e.g. a class name]
 Runs are kept short (few epochs, one or two species) so the suite stays fast.
 """
+import datetime
 import filecmp
 import json
 import os
@@ -466,11 +467,36 @@ class Trust(TempDir):
         self.assertEqual(code, 0, err)
         warning = [line for line in out.splitlines() if "the earlier ones" in line]
         self.assertEqual(len(warning), 1, out)
+        # Undated sales: each as measured on its own held-out sales.
         self.assertRegex(warning[0], r"^warning: 133 Eevee: these networks \d+\.\d%, the earlier "
-                         r"ones \d+\.\d% on the same held-out sales; ")
+                         r"ones \d+\.\d%, each on its own held-out sales \(the earlier figure as "
+                         r"their species file states it, by rating, weighted as these \d+ sales\); ")
         quoted = "'" + out_dir.replace("'", "'\\''") + "'"  # as a shell reads it back
         self.assertTrue(warning[0].endswith("; orvanta-train --restore 133 --out " + quoted +
                                             " puts the earlier ones back"), warning[0])
+
+    def test_the_earlier_networks_are_judged_on_sales_they_did_not_learn(self):
+        with open(SALES, encoding="utf-8") as f:
+            rows = [line for line in f if line.startswith("133,")]
+        day = lambda i: datetime.date(2025, 1, 1) + datetime.timedelta(days=i * 365 // len(rows))
+        dated = ["%s,%s" % (day(i), row) for i, row in enumerate(rows)]
+        year = self.write("year.csv", "date," + HEADER + "".join(dated))
+        half = self.write("half.csv", "date," + HEADER +
+                          "".join(r for r in dated if r < "2025-07-01"))
+        # Bare networks: nothing says which sales they learned, so nothing compares them.
+        self.assertEqual(run(["--epochs", "400", "--no-species-files", "--out", self.dir,
+                              year])[0], 0)
+        code, out, err = run(["--epochs", "1", "--out", self.dir, year])
+        self.assertEqual(code, 0, err)
+        self.assertNotIn("the earlier ones", out)
+        # Trained on the first half: judged beside the new ones on the second half's
+        # held-out sales.
+        self.assertEqual(run(["--epochs", "400", "--out", self.dir, half])[0], 0)
+        code, out, err = run(["--epochs", "1", "--out", self.dir, year])
+        self.assertRegex(out, r"warning: 133 Eevee: these networks \d+\.\d%, the earlier ones "
+                         r"\d+\.\d% on the same \d\d+ held-out sales, dated outside the earlier "
+                         r"ones' training days \(2025-01-01 to 2025-06-30\); orvanta-train "
+                         r"--restore 133 --out ")
 
     def test_networks_alone_remove_a_species_file_in_the_way(self):
         self.assertEqual(run(["--species", "133", "--epochs", "1", "--out", self.dir, SALES])[0], 0)

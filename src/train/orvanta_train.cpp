@@ -266,11 +266,20 @@ std::vector<std::string> warnings_of(const species_report &r, const std::string 
                     " (fewer than " + std::to_string(fewest_trusted_held_out) +
                     "): too few to measure its error");
   if (std::isnan(r.combined_error)) return lines;
-  if (r.earlier_error.has_value() && *r.earlier_error < r.combined_error)
-    lines.push_back("warning: " + who + ": these networks " + percent(r.combined_error) +
-                    ", the earlier ones " + percent(*r.earlier_error) +
-                    " on the same held-out sales; orvanta-train --restore " +
-                    std::to_string(r.nid) + out_option + " puts the earlier ones back");
+  if (r.earlier.has_value() && r.earlier->earlier_error < r.earlier->error) {
+    const earlier_comparison &c = *r.earlier;
+    const std::string on =
+        c.same_sales ? " on the same " + count_of(c.sales, "held-out sale") +
+                           ", dated outside the earlier ones' training days (" + c.first_date +
+                           " to " + c.last_date + ")"
+                     : ", each on its own held-out sales (the earlier figure as their species "
+                       "file states it, by rating, weighted as these " +
+                           count_of(c.sales, "sale") + ")";
+    lines.push_back("warning: " + who + ": these networks " + percent(c.error) +
+                    ", the earlier ones " + percent(c.earlier_error) + on +
+                    "; orvanta-train --restore " + std::to_string(r.nid) + out_option +
+                    " puts the earlier ones back");
+  }
   if (r.measured_error > largest_trusted_error)
     lines.push_back("warning: " + who + ": the networks miss the held-out sales by " +
                     percent(r.measured_error) + " (more than " + percent(largest_trusted_error) +
@@ -467,7 +476,8 @@ int main(int argc, char **argv) {
       "Before a species' files are replaced, the files in place move to <out>/previous/, one "
       "earlier generation; orvanta-train --restore LIST [--out DIR] swaps them back (and a "
       "second --restore swaps again). The report warns where the earlier networks did better "
-      "on the same held-out sales.");
+      "on held-out sales they did not learn from (dated outside the days their species file "
+      "names), or else by the error their species file states.");
   app.option_defaults()->always_capture_default();
   app.set_version_flag("--version", std::string(program) + " " + ORVANTA_VERSION);
   app.add_option("--out", out_dir,

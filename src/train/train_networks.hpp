@@ -86,6 +86,21 @@ struct held_out_sale {
   double reference_baseline = 0.0;  // NaN when the species has no reference spread rows
 };
 
+// The networks a run replaced beside the new ones, compared only where the earlier ones
+// are measured on sales they did not learn from (errors in percent).
+struct earlier_comparison {
+  // True: both priced the same measured sales, dated outside the days the earlier
+  // networks' species file says they were trained on (first_date to last_date). False:
+  // the error the earlier species file states for each rating beside the new networks'
+  // error on their own measured sales of that rating, both weighted by the new sales of
+  // each rating; the earlier ones' own held-out sales against the new ones'.
+  bool same_sales = false;
+  double error = 0.0;                 // the new networks'
+  double earlier_error = 0.0;         // the earlier networks'
+  std::size_t sales = 0;              // the measured sales it rests on
+  std::string first_date, last_date;  // the earlier networks' training days (same_sales)
+};
+
 // The held-out error of one species' networks, each a median absolute percentage error
 // of the price (NaN when no row is held out).
 struct species_report {
@@ -108,9 +123,9 @@ struct species_report {
   std::vector<held_out_sale> sales;   // in file order
   // The recommended range: its margins and the share of held-out sales inside it.
   range_figures range;
-  // The median error of the networks this run replaced, on the same held-out sales; nothing
-  // when there were none that load.
-  std::optional<double> earlier_error;
+  // The networks this run replaced beside the new ones; nothing when there were none that
+  // the window prices, or nothing tells which sales they did not learn from.
+  std::optional<earlier_comparison> earlier;
 };
 
 // The held-out errors of every species together, for the sales of one coverage rating.
