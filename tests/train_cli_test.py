@@ -498,6 +498,21 @@ class Trust(TempDir):
                          r"ones' training days \(2025-01-01 to 2025-06-30\); orvanta-train "
                          r"--restore 133 --out ")
 
+    def test_networks_alone_that_nothing_prices_are_warned_about(self):
+        path = self.write("s.csv", HEADER + "".join(
+            "700,%d,%d,21,22,23,24,25,%d\n" % (i % 2, 10 + i % 7, 400000 + 20000 * (i % 7))
+            for i in range(40)))
+        args = ["--epochs", "1", "--name", "700=Testmon", "--out", self.dir, path]
+        unpriced = ("warning: 700 Testmon: nothing prices these networks without a species file "
+                    "(the built-in table does not price species 700); ")
+        code, out, err = run(["--no-species-files"] + args)
+        self.assertIn(unpriced + "train it without --no-species-files to price it\n", out)
+        code, out, err = run(args)
+        self.assertNotIn("nothing prices", out)
+        code, out, err = run(["--no-species-files"] + args)
+        self.assertIn(unpriced + "orvanta-train --restore 700 --out %s brings back the earlier "
+                      "ones with their species file\n" % self.dir, out)
+
     def test_networks_alone_remove_a_species_file_in_the_way(self):
         self.assertEqual(run(["--species", "133", "--epochs", "1", "--out", self.dir, SALES])[0], 0)
         code, out, err = run(["--species", "133", "--epochs", "1", "--no-species-files",

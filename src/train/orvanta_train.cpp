@@ -22,8 +22,10 @@
 #include <thread>
 #include <vector>
 
+#include "common/files.hpp"
 #include "common/utf8_text.hpp"
 #include "model/ptp_path.hpp"
+#include "model/species_file.hpp"
 #include "train/species_names.hpp"
 #include "train/train_generations.hpp"
 #include "train/train_networks.hpp"
@@ -249,12 +251,25 @@ class progress_display {
   std::chrono::steady_clock::time_point last_{};
 };
 
-// The warnings a seller needs before trusting a species' networks; empty when none.
-// `out_option` ends the command that puts the earlier networks back (" --out DIR", or
-// empty for the default folder).
-std::vector<std::string> warnings_of(const species_report &r, const std::string &out_option) {
+// The warnings a seller needs before trusting a species' networks, written to `out_dir`;
+// empty when none. `out_option` ends the command that puts the earlier networks back
+// (" --out DIR", or empty for the default folder).
+std::vector<std::string> warnings_of(const species_report &r, const std::string &out_dir,
+                                     const std::string &out_option) {
   std::vector<std::string> lines;
   const std::string who = std::to_string(r.nid) + (r.name.empty() ? "" : " " + r.name);
+  const std::string restore = "orvanta-train --restore " + std::to_string(r.nid) + out_option;
+  if (r.unpriced) {
+    // --no-species-files moved a species file in place to previous/, with its networks.
+    const bool kept = has_previous_generation(out_dir, r.nid) &&
+                      path_exists(previous_folder(out_dir) + "/" + species_file_name(r.nid));
+    lines.push_back("warning: " + who +
+                    ": nothing prices these networks without a species file (the built-in "
+                    "table does not price species " +
+                    std::to_string(r.nid) + "); " +
+                    (kept ? restore + " brings back the earlier ones with their species file"
+                          : "train it without --no-species-files to price it"));
+  }
   if (r.usable_sales < fewest_trusted_sales)
     lines.push_back("warning: " + who + ": only " + count_of(r.usable_sales, "usable sale") +
                     " (fewer than " + std::to_string(fewest_trusted_sales) +
@@ -276,8 +291,7 @@ std::vector<std::string> warnings_of(const species_report &r, const std::string 
                        "file states it, by rating, weighted as these " +
                            count_of(c.sales, "sale") + ")";
     lines.push_back("warning: " + who + ": these networks " + percent(c.error) +
-                    ", the earlier ones " + percent(c.earlier_error) + on +
-                    "; orvanta-train --restore " + std::to_string(r.nid) + out_option +
+                    ", the earlier ones " + percent(c.earlier_error) + on + "; " + restore +
                     " puts the earlier ones back");
   }
   if (r.measured_error > largest_trusted_error)
@@ -388,7 +402,7 @@ std::size_t print_report(const std::vector<species_report> &reports, const sales
   std::size_t warnings = 0;
   std::printf("\n");
   for (const species_report &r : reports) {
-    for (const std::string &line : warnings_of(r, out_option)) {
+    for (const std::string &line : warnings_of(r, out_dir, out_option)) {
       std::printf("%s\n", line.c_str());
       ++warnings;
     }
@@ -580,8 +594,9 @@ int main(int argc, char **argv) {
       ->type_name("N")
       ->check(CLI::Range(0u, 31u));
   app.add_flag("--no-species-files", no_species_files,
-               "Write the networks alone, without <NID>_species.json (one in place is removed, "
-               "so the built-in table prices the species), and skip the fixed-price sales");
+               "Write the networks alone, without <NID>_species.json (one in place moves to "
+               "<out>/previous/ with its networks), and skip the fixed-price sales: only the "
+               "built-in table's species are then priced, by the table");
   app.add_option("--since", since, "Train on the sales of this day and later (needs a date column)")
       ->type_name("DATE")
       ->check(calendar_day)

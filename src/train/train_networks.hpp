@@ -126,6 +126,9 @@ struct species_report {
   // The networks this run replaced beside the new ones; nothing when there were none that
   // the window prices, or nothing tells which sales they did not learn from.
   std::optional<earlier_comparison> earlier;
+  // Written without a species file for a species the built-in table does not price:
+  // nothing prices these networks.
+  bool unpriced = false;
 };
 
 // The held-out errors of every species together, for the sales of one coverage rating.

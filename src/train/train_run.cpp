@@ -341,6 +341,7 @@ class training_run {
     // where it knows the species.
     const species_description *built_in = find_built_in_species(nid);
     const bool by_table = !plan_.species_files && built_in != nullptr;
+    s->report.unpriced = !plan_.species_files && (built_in == nullptr || !built_in->priced);
     const auto measure = [&](const std::array<const perceptron *, 3> &networks,
                              const split_state &split, const species_description &own,
                              species_report *report) {
