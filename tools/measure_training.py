@@ -19,7 +19,8 @@ Reported per species and overall, on the sales whose spread has no fixed price:
 - error: the median absolute percentage error of the average price;
 - ratio: error / noise (1.00: as close as the market allows);
 - range: the share of sales whose price lies inside the recommended range;
-then the same by coverage rating (with what the species files state for it), and for
+then the same by coverage rating (with what the species files state for it) and by
+species and rating (each judged against its species file's statement), and for
 the fixed-price spreads (all IVs 9 or less, or all six equal) the share priced by the
 networks (status 0) and their median error. Prices are compared less the Hidden Power
 addition, as the trainer measures them: the window adds the addition itself.
@@ -243,6 +244,7 @@ def report(records, seconds, out):
         out.write(f"{rating:>8} {s['sales']:>6} {percent(s['noise']):>7} "
                   f"{percent(s['error']):>7} {ratio(s['ratio']):>6} {percent(s['range']):>7} "
                   f"{percent(s['stated_error']):>13} {percent(s['stated_range']):>13}\n")
+    cells(regular, figures, out)
     out.write("\nFixed-price spreads (all IVs 9 or less, or all six equal): the share priced by\n"
               "the networks (status 0) and their median error:\n\n")
     if not any(r["fixed"] for r in records):
@@ -258,6 +260,42 @@ def report(records, seconds, out):
         out.write(f"{nid:>8} {s['sales']:>6} {percent(s['priced'] / s['sales']):>7} "
                   f"{percent(s['error']):>7} {percent(s['noise']):>7}\n")
     return figures
+
+
+# How far a species file's statement for one rating may be from what that rating's sales
+# show before the table marks it: the error within these factors, the share within 12 points.
+STATED_ERROR_FACTORS = (0.67, 1.5)
+STATED_SHARE_POINTS = 0.12
+FEWEST_SALES_JUDGED = 30
+
+
+def cells(regular, figures, out):
+    """Each species' ratings against what its species file states for them; ratings with
+    at least FEWEST_SALES_JUDGED sales are judged (E: the error, S: the share is off)."""
+    out.write("\nBy species and rating: measured against stated (ratio: stated / measured error;\n"
+              f"marked where {FEWEST_SALES_JUDGED}+ sales find the error outside "
+              f"{STATED_ERROR_FACTORS[0]}-{STATED_ERROR_FACTORS[1]}x (E) or the share more than "
+              f"{round(100 * STATED_SHARE_POINTS)} points off (S)):\n\n")
+    out.write(f"{'species':>8} {'rating':>6} {'sales':>6} {'error':>7} {'stated':>7} {'ratio':>6} "
+              f"{'range':>7} {'stated':>7}\n")
+    judged = held = 0
+    figures["cells"] = {}
+    for key in sorted({(r["nid"], r["coverage"]) for r in regular if r["status"] == 0}):
+        s = summary([r for r in regular if (r["nid"], r["coverage"]) == key])
+        figures["cells"][f"{key[0]}/{key[1]}"] = s
+        stated_ratio = s["stated_error"] / s["error"] if s["error"] > 0 else float("nan")
+        marks = ""
+        if s["priced"] >= FEWEST_SALES_JUDGED:
+            judged += 1
+            if not STATED_ERROR_FACTORS[0] <= stated_ratio <= STATED_ERROR_FACTORS[1]:
+                marks += " E"
+            if not abs(s["stated_range"] - s["range"]) <= STATED_SHARE_POINTS:
+                marks += " S"
+            held += not marks
+        out.write(f"{key[0]:>8} {key[1]:>6} {s['priced']:>6} {percent(s['error']):>7} "
+                  f"{percent(s['stated_error']):>7} {ratio(stated_ratio):>6} "
+                  f"{percent(s['range']):>7} {percent(s['stated_range']):>7}{marks}\n")
+    out.write(f"\n{held} of {judged} judged ratings hold both statements\n")
 
 
 def detail(records, out):
