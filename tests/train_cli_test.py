@@ -7,6 +7,7 @@ results that cannot be trusted, species files, the default folder, and reproduci
 Usage: train_cli_test.py ORVANTA_TRAIN [unittest arguments, e.g. a class name]
 Runs are kept short (few epochs, one or two species) so the suite stays fast.
 """
+import datetime
 import filecmp
 import json
 import os
@@ -41,10 +42,10 @@ def environment(home=None, data_home=None):
     return env
 
 
-def run(args, stdin=b"", cwd=None, env=None, stdout=subprocess.PIPE):
+def run(args, stdin=b"", cwd=None, env=None, stdout=subprocess.PIPE, timeout=120):
     """(exit status, stdout text, stderr text)"""
     p = subprocess.run([BINARY] + args, input=stdin, stdout=stdout, stderr=subprocess.PIPE,
-                       cwd=cwd, timeout=120, env=env or environment())
+                       cwd=cwd, timeout=timeout, env=env or environment())
     out = p.stdout.decode("utf-8", "replace") if p.stdout is not None else ""
     return p.returncode, out, p.stderr.decode("utf-8", "replace")
 
@@ -227,10 +228,13 @@ class BadRows(TempDir):
         warnings = [line for line in out.splitlines() if line.startswith("warning: ")]
         self.assertTrue(any("133 Eevee: only 12 usable sales (fewer than 30)" in w
                             for w in warnings), out)
-        self.assertTrue(any("only 2 held-out sales (fewer than 10)" in w for w in warnings), out)
+        # Measured on five folds of two: ten held-out sales, as the species file states.
+        self.assertFalse(any("held-out sales (fewer than 10)" in w for w in warnings), out)
         self.assertTrue(any("not a quarter better than its median price" in w for w in warnings),
                         out)
         self.assertTrue(out.splitlines()[-1].endswith("; %d warnings" % len(warnings)), out)
+        code, out, err = run(["--epochs", "2", "--holdout", "0.1", "--out", self.dir, path])
+        self.assertIn("133 Eevee: only 5 held-out sales (fewer than 10)", out)
 
     def test_prices_as_sellers_write_them(self):
         path = self.write("s.csv", HEADER +
@@ -440,6 +444,20 @@ class Trust(TempDir):
         self.assertIn("25 Pikachu has no earlier generation in " + out_dir + "/previous", err)
         self.assertEqual(self.files(out_dir, 700), first)
 
+    def test_records_of_previous_that_are_not_files_are_refused_not_waited_on(self):
+        previous = os.path.join(self.dir, "previous")
+        os.makedirs(previous)
+        os.mkfifo(os.path.join(previous, "133_generation.json"))
+        code, out, err = run(["--restore", "133", "--out", self.dir], timeout=20)
+        self.assertEqual(code, 2)
+        self.assertIn("133 Eevee has no earlier generation in %s: %s/133_generation.json is not "
+                      "a regular file" % (previous, previous), err)
+        os.mkfifo(os.path.join(previous, "133_change.json"))
+        for args in (["--restore", "133"], ["--species", "133", "--epochs", "1", SALES]):
+            code, out, err = run(args + ["--out", self.dir], timeout=20)
+            self.assertEqual(code, 1, err)
+            self.assertIn("133_change.json is not a regular file", err)
+
     def test_a_worse_retrain_says_how_to_undo_it(self):
         out_dir = os.path.join(self.dir, "it's mine")
         code, out, err = run(["--species", "133", "--epochs", "400", "--out", out_dir, SALES])
@@ -449,11 +467,51 @@ class Trust(TempDir):
         self.assertEqual(code, 0, err)
         warning = [line for line in out.splitlines() if "the earlier ones" in line]
         self.assertEqual(len(warning), 1, out)
+        # Undated sales: each as measured on its own held-out sales.
         self.assertRegex(warning[0], r"^warning: 133 Eevee: these networks \d+\.\d%, the earlier "
-                         r"ones \d+\.\d% on the same held-out sales; ")
+                         r"ones \d+\.\d%, each on its own held-out sales \(the earlier figure as "
+                         r"their species file states it, by rating, weighted as these \d+ sales\); ")
         quoted = "'" + out_dir.replace("'", "'\\''") + "'"  # as a shell reads it back
         self.assertTrue(warning[0].endswith("; orvanta-train --restore 133 --out " + quoted +
                                             " puts the earlier ones back"), warning[0])
+
+    def test_the_earlier_networks_are_judged_on_sales_they_did_not_learn(self):
+        with open(SALES, encoding="utf-8") as f:
+            rows = [line for line in f if line.startswith("133,")]
+        day = lambda i: datetime.date(2025, 1, 1) + datetime.timedelta(days=i * 365 // len(rows))
+        dated = ["%s,%s" % (day(i), row) for i, row in enumerate(rows)]
+        year = self.write("year.csv", "date," + HEADER + "".join(dated))
+        half = self.write("half.csv", "date," + HEADER +
+                          "".join(r for r in dated if r < "2025-07-01"))
+        # Bare networks: nothing says which sales they learned, so nothing compares them.
+        self.assertEqual(run(["--epochs", "400", "--no-species-files", "--out", self.dir,
+                              year])[0], 0)
+        code, out, err = run(["--epochs", "1", "--out", self.dir, year])
+        self.assertEqual(code, 0, err)
+        self.assertNotIn("the earlier ones", out)
+        # Trained on the first half: judged beside the new ones on the second half's
+        # held-out sales.
+        self.assertEqual(run(["--epochs", "400", "--out", self.dir, half])[0], 0)
+        code, out, err = run(["--epochs", "1", "--out", self.dir, year])
+        self.assertRegex(out, r"warning: 133 Eevee: these networks \d+\.\d%, the earlier ones "
+                         r"\d+\.\d% on the same \d\d+ held-out sales, dated outside the earlier "
+                         r"ones' training days \(2025-01-01 to 2025-06-30\); orvanta-train "
+                         r"--restore 133 --out ")
+
+    def test_networks_alone_that_nothing_prices_are_warned_about(self):
+        path = self.write("s.csv", HEADER + "".join(
+            "700,%d,%d,21,22,23,24,25,%d\n" % (i % 2, 10 + i % 7, 400000 + 20000 * (i % 7))
+            for i in range(40)))
+        args = ["--epochs", "1", "--name", "700=Testmon", "--out", self.dir, path]
+        unpriced = ("warning: 700 Testmon: nothing prices these networks without a species file "
+                    "(the built-in table does not price species 700); ")
+        code, out, err = run(["--no-species-files"] + args)
+        self.assertIn(unpriced + "train it without --no-species-files to price it\n", out)
+        code, out, err = run(args)
+        self.assertNotIn("nothing prices", out)
+        code, out, err = run(["--no-species-files"] + args)
+        self.assertIn(unpriced + "orvanta-train --restore 700 --out %s brings back the earlier "
+                      "ones with their species file\n" % self.dir, out)
 
     def test_networks_alone_remove_a_species_file_in_the_way(self):
         self.assertEqual(run(["--species", "133", "--epochs", "1", "--out", self.dir, SALES])[0], 0)

@@ -265,12 +265,15 @@ std::pair<int, std::uint32_t> prediction(const fs::path &dir, const species_plan
   return {status, status == PREDICTION_DONE ? get_average_prediction(model.get()) : 0};
 }
 
-// Runs `change` in a child process killed just before its change number `stop` (hooked
-// through *hook); true when it was killed, false when it finished first.
-bool killed_at(std::size_t stop, std::function<void(std::size_t, const std::string &)> *hook,
-               const std::function<bool()> &change) {
-  *hook = [stop](std::size_t number, const std::string &) {
-    if (number == stop) ::raise(SIGKILL);
+using change_hook_slot = std::function<void(std::size_t, const std::string &)>;
+
+// Runs `change` in a child process killed just before the first change (hooked through
+// *hook, numbered from 1) that `stop` picks; true when it was killed, false when it
+// finished first.
+bool killed_when(const std::function<bool(std::size_t, const std::string &)> &stop,
+                 change_hook_slot *hook, const std::function<bool()> &change) {
+  *hook = [stop](std::size_t number, const std::string &path) {
+    if (stop(number, path)) ::raise(SIGKILL);
   };
   const pid_t child = ::fork();
   if (child == 0) ::_exit(change() ? 0 : 1);
@@ -280,6 +283,19 @@ bool killed_at(std::size_t stop, std::function<void(std::size_t, const std::stri
   if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return true;
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   return false;
+}
+
+bool killed_at(std::size_t stop, change_hook_slot *hook, const std::function<bool()> &change) {
+  return killed_when([stop](std::size_t number, const std::string &) { return number == stop; },
+                     hook, change);
+}
+
+// Files under a temporary name anywhere below `dir`.
+std::vector<std::string> temporaries(const fs::path &dir) {
+  std::vector<std::string> found;
+  for (const auto &entry : fs::recursive_directory_iterator(dir))
+    if (entry.path().string().ends_with(".tmp")) found.push_back(entry.path().string());
+  return found;
 }
 
 }  // namespace
@@ -434,4 +450,48 @@ TEST_F(TrainRun, AFailedRunLeavesTheEarlierFilesWhole) {
   EXPECT_NE(error.find("133_species.json"), std::string::npos) << error;
   fs::remove(temporary_path(species_file_path(out, 133)));
   EXPECT_EQ(folder(out), before);
+}
+
+TEST_F(TrainRun, FilesOfARunKilledBeforeItsRecordNeverComeIntoPlace) {
+  species_.resize(1);  // 133: without a species file the built-in table prices it
+  const std::string base = dir("base");
+  plan_.species_files = false;  // previous/ will hold bare networks
+  run(base);
+  plan_.species_files = true;
+  plan_.options.seed = 5;
+  run(base);
+  const std::map<std::string, files> known = {{"bare", generation(previous_folder(base), 133)},
+                                              {"filed", generation(base, 133)}};
+  // Killed as it records its change: its files wait under temporary names in both folders.
+  plan_.options.seed = 6;
+  plan_.out_dir = base;
+  ASSERT_TRUE(killed_when(
+      [](std::size_t, const std::string &path) { return path.ends_with("_change.json"); },
+      &plan_.before_change,
+      [&] {
+        std::vector<species_report> reports;
+        std::string error;
+        return train_run(species_, plan_, {}, &reports, &error);
+      }));
+  ASSERT_TRUE(fs::exists(temporary_path(species_file_path(base, 133))));
+  const species_plan &p = species_[0];
+
+  // A run that writes no species file: its networks, priced by the built-in table.
+  const fs::path bare = root_ / "bare";
+  fs::copy(base, bare, fs::copy_options::recursive);
+  plan_.species_files = false;
+  plan_.options.seed = 7;
+  run(bare.string());
+  EXPECT_FALSE(fs::exists(species_file_path(bare.string(), 133)));
+  EXPECT_EQ(prediction(bare, p).first, PREDICTION_DONE);
+  EXPECT_EQ(previous_state(bare, 133, known), "filed");
+  EXPECT_EQ(temporaries(bare), std::vector<std::string>());
+
+  // A restore: the bare networks back, alone.
+  std::string error;
+  ASSERT_TRUE(restore_generation(base, 133, nullptr, &error)) << error;
+  EXPECT_EQ(species_state(base, 133, known), "bare");
+  EXPECT_EQ(previous_state(base, 133, known), "filed");
+  EXPECT_EQ(prediction(base, p).first, PREDICTION_DONE);
+  EXPECT_EQ(temporaries(base), std::vector<std::string>());
 }

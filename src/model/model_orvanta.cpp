@@ -131,6 +131,12 @@ std::uint32_t truncate_amount(double amount) {
   return static_cast<std::uint32_t>(amount);
 }
 
+std::array<std::uint32_t, 2> sales_range(std::uint32_t average, double lowest_margin,
+                                         double highest_margin) {
+  const double avg = static_cast<double>(average);
+  return {truncate_amount(avg - avg * lowest_margin), truncate_amount(avg * highest_margin + avg)};
+}
+
 int parse_form_number(const char *text) {
   // atoi's reading; white space is the C locale's, whatever locale the window set.
   const char *c = text;
@@ -322,9 +328,10 @@ int price_with_networks(app_model *model, int is_shiny, const checked_form &form
       (model->first_prediction + model->second_prediction + model->third_prediction) / 3U;
   model->average_prediction = average;
   if (!store_hidden_power_text(model, ivs)) return failed(details, "memory ran out");
-  const double avg = static_cast<double>(average);
-  model->lowest_price = truncate_amount(avg - avg * pricing.lowest_price_margin);
-  model->highest_price = truncate_amount(avg * pricing.highest_price_margin + avg);
+  const std::array<std::uint32_t, 2> range =
+      sales_range(average, pricing.lowest_price_margin, pricing.highest_price_margin);
+  model->lowest_price = range[0];
+  model->highest_price = range[1];
   if (details != nullptr && s.file->state == species_file_state::valid) {
     const auto r = static_cast<std::size_t>(form.rating);
     details->expected_error = s.file->description.expected_error[r];

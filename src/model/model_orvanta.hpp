@@ -154,6 +154,12 @@ int predict_price_from_snapshot(const species_snapshot *s, app_model *model, int
 // at 4294967295 rather than wrapping; below 0, or not a number, it is 0.
 std::uint32_t truncate_amount(double amount);
 
+// The recommended sales range around an average, {lowest, highest}: average - average *
+// lowest_margin and average * highest_margin + average, formed in double precision and
+// truncated as truncate_amount does. The window's range; the trainer measures the same.
+std::array<std::uint32_t, 2> sales_range(std::uint32_t average, double lowest_margin,
+                                         double highest_margin);
+
 // atoi's reading of a form text: leading white space, an optional sign, decimal digits,
 // anything after them ignored, 0 without digits; saturates at INT_MAX and INT_MIN.
 int parse_form_number(const char *text);

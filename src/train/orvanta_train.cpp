@@ -22,8 +22,10 @@
 #include <thread>
 #include <vector>
 
+#include "common/files.hpp"
 #include "common/utf8_text.hpp"
 #include "model/ptp_path.hpp"
+#include "model/species_file.hpp"
 #include "train/species_names.hpp"
 #include "train/train_generations.hpp"
 #include "train/train_networks.hpp"
@@ -249,29 +251,52 @@ class progress_display {
   std::chrono::steady_clock::time_point last_{};
 };
 
-// The warnings a seller needs before trusting a species' networks; empty when none.
-// `out_option` ends the command that puts the earlier networks back (" --out DIR", or
-// empty for the default folder).
-std::vector<std::string> warnings_of(const species_report &r, const std::string &out_option) {
+// The warnings a seller needs before trusting a species' networks, written to `out_dir`;
+// empty when none. `out_option` ends the command that puts the earlier networks back
+// (" --out DIR", or empty for the default folder).
+std::vector<std::string> warnings_of(const species_report &r, const std::string &out_dir,
+                                     const std::string &out_option) {
   std::vector<std::string> lines;
   const std::string who = std::to_string(r.nid) + (r.name.empty() ? "" : " " + r.name);
+  const std::string restore = "orvanta-train --restore " + std::to_string(r.nid) + out_option;
+  if (r.unpriced) {
+    // --no-species-files moved a species file in place to previous/, with its networks.
+    const bool kept = has_previous_generation(out_dir, r.nid) &&
+                      path_exists(previous_folder(out_dir) + "/" + species_file_name(r.nid));
+    lines.push_back("warning: " + who +
+                    ": nothing prices these networks without a species file (the built-in "
+                    "table does not price species " +
+                    std::to_string(r.nid) + "); " +
+                    (kept ? restore + " brings back the earlier ones with their species file"
+                          : "train it without --no-species-files to price it"));
+  }
   if (r.usable_sales < fewest_trusted_sales)
     lines.push_back("warning: " + who + ": only " + count_of(r.usable_sales, "usable sale") +
                     " (fewer than " + std::to_string(fewest_trusted_sales) +
                     "): too few to trust its prices");
-  if (r.held_out_rows < fewest_trusted_held_out)
-    lines.push_back("warning: " + who + ": only " + count_of(r.held_out_rows, "held-out sale") +
+  // Judged on every measured sale, as the species file states its figures: a small species
+  // is measured on several folds, each by networks trained without it.
+  if (r.sales.size() < fewest_trusted_held_out)
+    lines.push_back("warning: " + who + ": only " + count_of(r.sales.size(), "held-out sale") +
                     " (fewer than " + std::to_string(fewest_trusted_held_out) +
                     "): too few to measure its error");
   if (std::isnan(r.combined_error)) return lines;
-  if (r.earlier_error.has_value() && *r.earlier_error < r.combined_error)
-    lines.push_back("warning: " + who + ": these networks " + percent(r.combined_error) +
-                    ", the earlier ones " + percent(*r.earlier_error) +
-                    " on the same held-out sales; orvanta-train --restore " +
-                    std::to_string(r.nid) + out_option + " puts the earlier ones back");
-  if (r.combined_error > largest_trusted_error)
+  if (r.earlier.has_value() && r.earlier->earlier_error < r.earlier->error) {
+    const earlier_comparison &c = *r.earlier;
+    const std::string on =
+        c.same_sales ? " on the same " + count_of(c.sales, "held-out sale") +
+                           ", dated outside the earlier ones' training days (" + c.first_date +
+                           " to " + c.last_date + ")"
+                     : ", each on its own held-out sales (the earlier figure as their species "
+                       "file states it, by rating, weighted as these " +
+                           count_of(c.sales, "sale") + ")";
+    lines.push_back("warning: " + who + ": these networks " + percent(c.error) +
+                    ", the earlier ones " + percent(c.earlier_error) + on + "; " + restore +
+                    " puts the earlier ones back");
+  }
+  if (r.measured_error > largest_trusted_error)
     lines.push_back("warning: " + who + ": the networks miss the held-out sales by " +
-                    percent(r.combined_error) + " (more than " + percent(largest_trusted_error) +
+                    percent(r.measured_error) + " (more than " + percent(largest_trusted_error) +
                     "): treat its prices as rough guesses");
   if (!(r.combined_error <= (1.0 - least_gain_over_median) * r.median_baseline_error))
     lines.push_back("warning: " + who + ": the networks miss the held-out sales by " +
@@ -377,7 +402,7 @@ std::size_t print_report(const std::vector<species_report> &reports, const sales
   std::size_t warnings = 0;
   std::printf("\n");
   for (const species_report &r : reports) {
-    for (const std::string &line : warnings_of(r, out_option)) {
+    for (const std::string &line : warnings_of(r, out_dir, out_option)) {
       std::printf("%s\n", line.c_str());
       ++warnings;
     }
@@ -417,9 +442,11 @@ int restore_species(const std::vector<std::uint32_t> &list, const std::string &o
                   who.c_str(), out_dir.c_str());
       continue;
     }
-    if (!has_previous_generation(out_dir, nid)) {
-      std::fprintf(stderr, "%s: --restore: %s has no earlier generation in %s\n", program,
-                   who.c_str(), previous_folder(out_dir).c_str());
+    std::string why;
+    if (!has_previous_generation(out_dir, nid, &why)) {
+      std::fprintf(stderr, "%s: --restore: %s has no earlier generation in %s%s\n", program,
+                   who.c_str(), previous_folder(out_dir).c_str(),
+                   why.empty() ? "" : (": " + why).c_str());
       status = 2;
       continue;
     }
@@ -463,7 +490,8 @@ int main(int argc, char **argv) {
       "Before a species' files are replaced, the files in place move to <out>/previous/, one "
       "earlier generation; orvanta-train --restore LIST [--out DIR] swaps them back (and a "
       "second --restore swaps again). The report warns where the earlier networks did better "
-      "on the same held-out sales.");
+      "on held-out sales they did not learn from (dated outside the days their species file "
+      "names), or else by the error their species file states.");
   app.option_defaults()->always_capture_default();
   app.set_version_flag("--version", std::string(program) + " " + ORVANTA_VERSION);
   app.add_option("--out", out_dir,
@@ -566,8 +594,9 @@ int main(int argc, char **argv) {
       ->type_name("N")
       ->check(CLI::Range(0u, 31u));
   app.add_flag("--no-species-files", no_species_files,
-               "Write the networks alone, without <NID>_species.json (one in place is removed, "
-               "so the built-in table prices the species), and skip the fixed-price sales");
+               "Write the networks alone, without <NID>_species.json (one in place moves to "
+               "<out>/previous/ with its networks), and skip the fixed-price sales: only the "
+               "built-in table's species are then priced, by the table");
   app.add_option("--since", since, "Train on the sales of this day and later (needs a date column)")
       ->type_name("DATE")
       ->check(calendar_day)

@@ -2,12 +2,13 @@
 #include "train/train_files.hpp"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "common/files.hpp"
 
 namespace {
 
@@ -74,15 +75,6 @@ bool flush_temporary(const std::string &path, std::string *error) {
   return sync_and_close(fd, temporary, error);
 }
 
-bool rename_into_place(const std::string &path, std::string *error) {
-  const std::string temporary = temporary_path(path);
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    *error = "cannot rename " + temporary + " to " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  return true;
-}
-
 bool flush_folder(const std::string &dir, std::string *error) {
   const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
@@ -102,28 +94,17 @@ bool remove_file(const std::string &path, std::string *error) {
   return false;
 }
 
-bool link_or_copy(const std::string &from, const std::string &to, std::string *error) {
+bool link_or_copy(const std::string &from, const std::string &to, std::uint64_t max_bytes,
+                  std::string *error) {
   if (!remove_file(to, error)) return false;
   if (::link(from.c_str(), to.c_str()) == 0) return true;
   // No hard links here (another file system's rules): the same bytes, copied.
-  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) {
-    *error = failure("read", from);
+  const file_bytes f = read_regular_file(from.c_str(), max_bytes);
+  if (f.problem != file_problem::none) {
+    *error =
+        "cannot copy " + from + ": it " +
+        describe_file_problem(f, (std::to_string(max_bytes) + " bytes a copy may have").c_str());
     return false;
   }
-  std::string bytes;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(in, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      *error = failure("read", from);
-      ::close(in);
-      return false;
-    }
-    if (n == 0) break;
-    bytes.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(in);
-  return write_flushed(to, bytes, error);
+  return write_flushed(to, f.bytes, error);
 }

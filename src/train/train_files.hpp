@@ -4,6 +4,7 @@
 // folder itself is flushed once its renames are done.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,9 +22,6 @@ bool write_temporary(const std::string &path, std::string_view bytes, std::strin
 // Flushes temporary_path(path), written by other code, to disk. False with a message.
 bool flush_temporary(const std::string &path, std::string *error);
 
-// Renames temporary_path(path) over path. False with a message.
-bool rename_into_place(const std::string &path, std::string *error);
-
 // Flushes the folder's entries (the renames made in it) to disk. False with a message.
 bool flush_folder(const std::string &dir, std::string *error);
 
@@ -34,6 +32,8 @@ void remove_temporary(const std::string &path);
 bool remove_file(const std::string &path, std::string *error);
 
 // Makes `to` a second name of the bytes of `from`: a hard link where the file system
-// allows one, else a copy flushed to disk. Whatever stood at `to` is removed first. False
-// with a message (and nothing left at `to`) when neither can be made.
-bool link_or_copy(const std::string &from, const std::string &to, std::string *error);
+// allows one, else a copy flushed to disk, made only of a regular file of at most
+// `max_bytes`. Whatever stood at `to` is removed first. False with a message (and nothing
+// left at `to`) when neither can be made.
+bool link_or_copy(const std::string &from, const std::string &to, std::uint64_t max_bytes,
+                  std::string *error);

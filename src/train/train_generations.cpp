@@ -8,16 +8,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 
 #include "common/files.hpp"
+#include "model/ptp_path.hpp"
 #include "model/sha256.hpp"
 #include "model/species_file.hpp"
+#include "nn/multi_layer_perceptron.hpp"
 #include "train/train_files.hpp"
 
 namespace {
@@ -54,20 +54,27 @@ struct change_record {
   std::optional<file_sums> previous;
 };
 
-bool read_whole(const std::string &path, std::string *text) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
-  std::stringstream bytes;
-  bytes << file.rdbuf();
-  *text = bytes.str();
-  return !file.bad();
+// A record of previous/, read as a species file is: a regular file within the species
+// file's limit, so that a pipe or a device in its place is refused rather than waited on.
+file_bytes read_record(const std::string &path) {
+  return read_regular_file(path.c_str(), species_file_max_bytes);
 }
 
-// The files of previous/<N>_generation.json, or nothing when it is absent or unreadable.
-std::optional<file_sums> read_manifest(const std::string &dir, std::uint32_t nid) {
-  std::string text;
-  if (!read_whole(manifest_path(dir, nid), &text)) return std::nullopt;
-  const json j = json::parse(text, nullptr, false);
+std::string record_problem(const std::string &path, const file_bytes &f) {
+  return path + " " + describe_file_problem(f, "16 MiB a record may have");
+}
+
+// The files of previous/<N>_generation.json, or nothing when it is absent or unreadable
+// (*why then says what is wrong with a file in its place, or stays as it is).
+std::optional<file_sums> read_manifest(const std::string &dir, std::uint32_t nid,
+                                       std::string *why) {
+  const std::string path = manifest_path(dir, nid);
+  const file_bytes f = read_record(path);
+  if (f.problem != file_problem::none) {
+    if (f.problem != file_problem::missing) *why = record_problem(path, f);
+    return std::nullopt;
+  }
+  const json j = json::parse(f.bytes, nullptr, false);
   if (!j.is_object() || j.value("format", "") != generation_format || !j.contains("files") ||
       !j["files"].is_object())
     return std::nullopt;
@@ -100,7 +107,8 @@ class steps {
   }
   bool link(const std::string &from, const std::string &to) {
     if (hook_) hook_(to);
-    return link_or_copy(from, to, error_);
+    // The largest file of a generation is a network.
+    return link_or_copy(from, to, perceptron_file_max_bytes, error_);
   }
   // Writes a whole new file under a temporary name and renames it into place.
   bool write(const std::string &path, const std::string &text) {
@@ -122,6 +130,15 @@ bool needs_guard(const std::string &dir, std::uint32_t nid) {
          (file.state == species_file_state::valid && !file.description.networks.has_value());
 }
 
+// One file of a change: one that comes is renamed into place from its temporary name unless
+// an earlier attempt already did so; one that does not come goes, and so does anything under
+// its temporary name, left by a run stopped before it recorded its change.
+bool settle(const std::string &target, bool comes, steps *s) {
+  const std::string temporary = temporary_path(target);
+  if (comes) return !path_exists(temporary) || s->rename(temporary, target);
+  return s->remove(temporary) && s->remove(target);
+}
+
 // Brings both folders to what the record says, from wherever a stopped run left them:
 // previous/ first (so that the generation leaving the folder is kept before anything in
 // the folder changes), then the folder, then the record goes.
@@ -131,14 +148,8 @@ bool complete(const std::string &dir, std::uint32_t nid, const change_record &r,
   if (r.previous.has_value()) {
     // From here until the new list is written previous/ holds no generation.
     if (!s->remove(manifest_path(dir, nid))) return false;
-    for (const std::string &name : names) {
-      const std::string target = in(previous, name);
-      if (path_exists(temporary_path(target))) {
-        if (!s->rename(temporary_path(target), target)) return false;
-      } else if (r.previous->count(name) == 0 && !s->remove(target)) {
-        return false;
-      }
-    }
+    for (const std::string &name : names)
+      if (!settle(in(previous, name), r.previous->count(name) != 0, s)) return false;
     if (!r.previous->empty()) {
       json manifest;
       manifest["format"] = generation_format;
@@ -156,20 +167,10 @@ bool complete(const std::string &dir, std::uint32_t nid, const change_record &r,
   const auto coming = [&](const std::string &name) {
     return std::find(r.out.begin(), r.out.end(), name) != r.out.end();
   };
-  for (std::size_t k = 1; k <= 3; ++k) {
-    const std::string target = in(dir, names[k]);
-    if (path_exists(temporary_path(target))) {
-      if (!s->rename(temporary_path(target), target)) return false;
-    } else if (!coming(names[k]) && !s->remove(target)) {
-      return false;
-    }
-  }
+  for (std::size_t k = 1; k <= 3; ++k)
+    if (!settle(in(dir, names[k]), coming(names[k]), s)) return false;
   // Last, the species file that names the networks now in place (or none at all).
-  if (path_exists(temporary_path(species_path))) {
-    if (!s->rename(temporary_path(species_path), species_path)) return false;
-  } else if (!coming(names[0]) && !s->remove(species_path)) {
-    return false;
-  }
+  if (!settle(species_path, coming(names[0]), s)) return false;
   return s->flush(dir) && s->remove(record_path(dir, nid)) && s->flush(previous);
 }
 
@@ -227,7 +228,8 @@ std::string previous_folder(const std::string &dir) {
 
 std::array<std::string, 4> generation_file_names(std::uint32_t nid) {
   const std::string n = std::to_string(nid);
-  return {species_file_name(nid), n + "_m1.tp", n + "_m2.tp", n + "_m3.tp"};
+  return {species_file_name(nid), network_file_name(n.c_str(), 1), network_file_name(n.c_str(), 2),
+          network_file_name(n.c_str(), 3)};
 }
 
 bool complete_interrupted_change(const std::string &dir, std::uint32_t nid, const change_hook &hook,
@@ -235,8 +237,13 @@ bool complete_interrupted_change(const std::string &dir, std::uint32_t nid, cons
   if (kind != nullptr) kind->clear();
   const std::string path = record_path(dir, nid);
   if (!path_exists(path)) return true;
-  std::string text;
-  const json j = read_whole(path, &text) ? json::parse(text, nullptr, false) : json();
+  const file_bytes f = read_record(path);
+  if (f.problem != file_problem::none) {
+    *error = record_problem(path, f) + "; it records a change of species " + std::to_string(nid) +
+             " that was stopped half-way";
+    return false;
+  }
+  const json j = json::parse(f.bytes, nullptr, false);
   change_record r;
   try {
     if (!j.is_object() || j.at("format") != change_format) throw std::runtime_error("format");
@@ -270,8 +277,10 @@ bool replace_generation(const std::string &dir, std::uint32_t nid,
   return record_and_complete(dir, nid, r, &s);
 }
 
-bool has_previous_generation(const std::string &dir, std::uint32_t nid) {
-  const std::optional<file_sums> files = read_manifest(dir, nid);
+bool has_previous_generation(const std::string &dir, std::uint32_t nid, std::string *why) {
+  std::string problem;
+  const std::optional<file_sums> files = read_manifest(dir, nid, &problem);
+  if (why != nullptr) *why = problem;
   if (!files.has_value() || files->empty()) return false;
   for (const auto &[name, sum] : *files) {
     const std::array<std::string, 4> names = generation_file_names(nid);
@@ -283,10 +292,11 @@ bool has_previous_generation(const std::string &dir, std::uint32_t nid) {
 
 bool restore_generation(const std::string &dir, std::uint32_t nid, const change_hook &hook,
                         std::string *error) {
-  const std::optional<file_sums> kept = read_manifest(dir, nid);
+  std::string why;
+  const std::optional<file_sums> kept = read_manifest(dir, nid, &why);
   if (!kept.has_value() || !has_previous_generation(dir, nid)) {
-    *error =
-        previous_folder(dir) + " holds no earlier generation of species " + std::to_string(nid);
+    *error = previous_folder(dir) + " holds no earlier generation of species " +
+             std::to_string(nid) + (why.empty() ? "" : ": " + why);
     return false;
   }
   steps s(hook, error);

@@ -45,8 +45,10 @@ bool replace_generation(const std::string &dir, std::uint32_t nid,
                         const std::vector<std::string> &incoming, const change_hook &hook,
                         std::string *error);
 
-// True when previous/ holds a whole generation of `nid`.
-bool has_previous_generation(const std::string &dir, std::uint32_t nid);
+// True when previous/ holds a whole generation of `nid`. Otherwise *why (when not nullptr)
+// says what is wrong with the file in place of its list of files (not a regular file, too
+// large), or is empty.
+bool has_previous_generation(const std::string &dir, std::uint32_t nid, std::string *why = nullptr);
 
 // Swaps the generation of `nid` in `dir` with the one in previous/, byte for byte, so that a
 // second swap undoes the first. False with a message when previous/ holds no whole

@@ -352,7 +352,6 @@ bool measure_species(std::uint32_t nid, const std::array<const perceptron *, 3> 
                      const std::function<int(const sale &)> &rate, species_report *report) {
   std::vector<std::uint32_t> prices, combined, by_median, by_reference;
   std::array<std::vector<std::uint32_t>, 3> single;
-  std::array<std::vector<std::uint32_t>, 3> rated_prices, rated_combined;
   std::vector<std::uint32_t> training_prices;
   for (const sale *s : training) training_prices.push_back(s->network_price);
   const std::uint32_t species_median = median_price(training_prices);
@@ -376,9 +375,6 @@ bool measure_species(std::uint32_t nid, const std::array<const perceptron *, 3> 
                                  ? std::numeric_limits<double>::quiet_NaN()
                                  : percentage_error(by_reference.back(), s->network_price);
     report->sales.push_back(row);
-    const auto r = static_cast<std::size_t>(row.coverage);
-    rated_prices[r].push_back(s->network_price);
-    rated_combined[r].push_back(estimate.average);
   }
 
   report->nid = nid;
@@ -391,10 +387,6 @@ bool measure_species(std::uint32_t nid, const std::array<const perceptron *, 3> 
   report->reference_baseline_error = reference.empty()
                                          ? std::numeric_limits<double>::quiet_NaN()
                                          : median_percentage_error(by_reference, prices);
-  for (std::size_t r = 0; r < 3; ++r) {
-    report->rating_rows[r] = rated_prices[r].size();
-    report->rating_error[r] = median_percentage_error(rated_combined[r], rated_prices[r]);
-  }
   return true;
 }
 

@@ -86,6 +86,21 @@ struct held_out_sale {
   double reference_baseline = 0.0;  // NaN when the species has no reference spread rows
 };
 
+// The networks a run replaced beside the new ones, compared only where the earlier ones
+// are measured on sales they did not learn from (errors in percent).
+struct earlier_comparison {
+  // True: both priced the same measured sales, dated outside the days the earlier
+  // networks' species file says they were trained on (first_date to last_date). False:
+  // the error the earlier species file states for each rating beside the new networks'
+  // error on their own measured sales of that rating, both weighted by the new sales of
+  // each rating; the earlier ones' own held-out sales against the new ones'.
+  bool same_sales = false;
+  double error = 0.0;                 // the new networks'
+  double earlier_error = 0.0;         // the earlier networks'
+  std::size_t sales = 0;              // the measured sales it rests on
+  std::string first_date, last_date;  // the earlier networks' training days (same_sales)
+};
+
 // The held-out error of one species' networks, each a median absolute percentage error
 // of the price (NaN when no row is held out).
 struct species_report {
@@ -98,17 +113,22 @@ struct species_report {
   double combined_error = 0.0;            // the average of the three, as the window shows it
   double median_baseline_error = 0.0;     // always the species' median training price
   double reference_baseline_error = 0.0;  // the price at the nearest reference spread
-  // The average's error on the held-out sales of each coverage rating (NaN for none), and
-  // how many there were.
+  // The average's error on the measured sales of each coverage rating, all folds together
+  // (NaN for none), and how many there were: what the species file states. Filled by the
+  // run, not by measure_species.
   std::array<double, 3> rating_error{};
   std::array<std::size_t, 3> rating_rows{};
+  double measured_error = 0.0;        // the same on every measured sale (sales.size() of them)
   std::string first_date, last_date;  // of the sales used; empty for undated sales
   std::vector<held_out_sale> sales;   // in file order
   // The recommended range: its margins and the share of held-out sales inside it.
   range_figures range;
-  // The median error of the networks this run replaced, on the same held-out sales; nothing
-  // when there were none that load.
-  std::optional<double> earlier_error;
+  // The networks this run replaced beside the new ones; nothing when there were none that
+  // the window prices, or nothing tells which sales they did not learn from.
+  std::optional<earlier_comparison> earlier;
+  // Written without a species file for a species the built-in table does not price:
+  // nothing prices these networks.
+  bool unpriced = false;
 };
 
 // The held-out errors of every species together, for the sales of one coverage rating.
@@ -157,7 +177,8 @@ perceptron *train_species_network(std::uint32_t nid, int network,
                                   const std::function<bool(std::uint32_t epoch)> &epoch_done);
 
 // Measures a species' three networks on its held-out sales against the baselines, each
-// sale rated by `rate` (0, 1 or 2), and fills *report (nid, rows, errors, sales).
+// sale rated by `rate` (0, 1 or 2), and fills *report (nid, rows, errors, sales; not the
+// errors by rating, which the run forms from every fold's sales).
 // Returns false when a forward pass fails.
 bool measure_species(std::uint32_t nid, const std::array<const perceptron *, 3> &networks,
                      const std::vector<const sale *> &training,

@@ -85,10 +85,8 @@ calibrated_group calibrate_group(const std::vector<measured_sale> &sales,
 }  // namespace
 
 bool inside_range(const measured_sale &s, const range_margins &m) {
-  const double average = s.average;
-  const std::uint32_t lowest = truncate_amount(average - average * m[0]);
-  const std::uint32_t highest = truncate_amount(average * m[1] + average);
-  return lowest <= s.price && s.price <= highest;
+  const std::array<std::uint32_t, 2> range = sales_range(s.average, m[0], m[1]);
+  return range[0] <= s.price && s.price <= range[1];
 }
 
 range_figures calibrate_ranges(const std::vector<measured_sale> &sales, double share,

@@ -13,10 +13,12 @@
 #include <system_error>
 #include <thread>
 
+#include "common/contract.hpp"
 #include "model/coverage.hpp"
 #include "model/ptp_path.hpp"
 #include "model/sha256.hpp"
 #include "model/species_file.hpp"
+#include "model/species_snapshot.hpp"
 #include "train/train_files.hpp"
 #include "train/train_generations.hpp"
 
@@ -45,29 +47,68 @@ std::optional<double> expected_error(double percent, std::size_t rows) {
   return std::round(percent * 100.0) / 10000.0;
 }
 
-// The median error of the networks in place in `dir` (when all three load with the shape
-// the window reads) on the sales, or nothing.
-std::optional<double> error_of_networks_in_place(const std::string &dir, std::uint32_t nid,
-                                                 const std::vector<const sale *> &sales) {
-  std::array<perceptron_ptr, 3> networks;
-  for (int k = 1; k <= 3; ++k) {
-    perceptron *p = load_perceptron(network_path(dir, nid, k).c_str());
-    if (p == nullptr || get_num_inputs(p) != 8 || get_num_outputs(p) < 4) {
-      free_perceptron(p);
-      return std::nullopt;
+// The species in place in `dir` as the window loads it (its species file and the networks
+// it names), when the window prices it from a species file; else nothing.
+species_snapshot_ptr species_in_place(const std::string &dir, std::uint32_t nid) {
+  auto file = std::make_shared<species_file>(read_species_file(dir.c_str(), nid));
+  if (file->state != species_file_state::valid) return nullptr;
+  species_snapshot_ptr s(load_species_snapshot_with(dir, std::to_string(nid).c_str(), file));
+  if (s == nullptr || !s->networks.usable) return nullptr;
+  return s;
+}
+
+// The networks in place, which a run is about to replace, beside the new ones: on the
+// measured sales dated outside the earlier ones' training days when there are enough of
+// them, else by what each measured on its own held-out sales, rating by rating. Nothing
+// when the species in place has no species file the window prices it from. `measured`:
+// the sales of report.sales, in its order.
+std::optional<earlier_comparison> compare_with_earlier(const std::string &dir, std::uint32_t nid,
+                                                       const std::vector<const sale *> &measured,
+                                                       const species_report &report) {
+  const species_snapshot_ptr earlier = species_in_place(dir, nid);
+  if (earlier == nullptr) return std::nullopt;
+  const species_description &d = earlier->file->description;
+  earlier_comparison c;
+  c.first_date = d.trained.first_date;
+  c.last_date = d.trained.last_date;
+  std::vector<const sale *> unseen;
+  std::vector<std::uint32_t> averages, prices, earlier_averages;
+  if (!c.first_date.empty() && !c.last_date.empty()) {
+    for (std::size_t i = 0; i < measured.size(); ++i) {
+      const std::string &date = measured[i]->date;
+      if (date.empty() || (c.first_date <= date && date <= c.last_date)) continue;
+      unseen.push_back(measured[i]);
+      averages.push_back(report.sales[i].average);
+      prices.push_back(report.sales[i].price);
     }
-    networks[static_cast<std::size_t>(k - 1)].reset(p);
   }
-  std::vector<std::uint32_t> estimates, prices;
-  for (const sale *x : sales) {
-    network_prices estimate;
-    if (!price_sale({networks[0].get(), networks[1].get(), networks[2].get()}, *x, &estimate))
-      return std::nullopt;
-    estimates.push_back(estimate.average);
-    prices.push_back(x->network_price);
+  if (unseen.size() >= fewest_measured_sales) {
+    const std::array<const perceptron *, 3> networks = {earlier->networks.networks[0].get(),
+                                                        earlier->networks.networks[1].get(),
+                                                        earlier->networks.networks[2].get()};
+    for (const sale *x : unseen) {
+      network_prices estimate;
+      if (!price_sale(networks, *x, &estimate)) return std::nullopt;
+      earlier_averages.push_back(estimate.average);
+    }
+    c.same_sales = true;
+    c.error = median_percentage_error(averages, prices);
+    c.earlier_error = median_percentage_error(earlier_averages, prices);
+    c.sales = unseen.size();
+    return c;
   }
-  if (sales.empty()) return std::nullopt;
-  return median_percentage_error(estimates, prices);
+  // The ratings both measured, weighted by the new measured sales of each.
+  for (std::size_t r = 0; r < 3; ++r) {
+    const std::size_t n = report.rating_rows[r];
+    if (!d.expected_error[r].has_value() || n < fewest_measured_sales) continue;
+    c.error += report.rating_error[r] * static_cast<double>(n);
+    c.earlier_error += *d.expected_error[r] * 100.0 * static_cast<double>(n);
+    c.sales += n;
+  }
+  if (c.sales == 0) return std::nullopt;
+  c.error /= static_cast<double>(c.sales);
+  c.earlier_error /= static_cast<double>(c.sales);
+  return c;
 }
 
 std::string training_record(const species_state &s, const run_plan &plan) {
@@ -300,6 +341,7 @@ class training_run {
     // where it knows the species.
     const species_description *built_in = find_built_in_species(nid);
     const bool by_table = !plan_.species_files && built_in != nullptr;
+    s->report.unpriced = !plan_.species_files && (built_in == nullptr || !built_in->priced);
     const auto measure = [&](const std::array<const perceptron *, 3> &networks,
                              const split_state &split, const species_description &own,
                              species_report *report) {
@@ -313,15 +355,8 @@ class training_run {
     };
     species_description d = describe(*s->plan, written.training);
     species_report &report = s->report;
-    const std::string name = report.name;
-    const std::size_t sales_count = report.usable_sales;
-    const std::string first = report.first_date, last = report.last_date;
     bool measured =
         measure({loaded[0].get(), loaded[1].get(), loaded[2].get()}, written, d, &report);
-    report.name = name;
-    report.usable_sales = sales_count;
-    report.first_date = first;
-    report.last_date = last;
     // The other splits' folds join the written networks' own held-out sales.
     for (std::size_t k = 1; k < s->splits.size() && measured; ++k) {
       const split_state &split = s->splits[k];
@@ -337,12 +372,16 @@ class training_run {
       return false;
     }
     std::array<std::vector<std::uint32_t>, 3> averages, prices;
+    std::vector<std::uint32_t> all_averages, all_prices;
     std::vector<measured_sale> pooled;
     for (const held_out_sale &h : report.sales) {
       pooled.push_back({h.price, h.average, h.coverage});
       averages[static_cast<std::size_t>(h.coverage)].push_back(h.average);
       prices[static_cast<std::size_t>(h.coverage)].push_back(h.price);
+      all_averages.push_back(h.average);
+      all_prices.push_back(h.price);
     }
+    report.measured_error = median_percentage_error(all_averages, all_prices);
     for (std::size_t r = 0; r < 3; ++r) {
       report.rating_rows[r] = prices[r].size();
       report.rating_error[r] = median_percentage_error(averages[r], prices[r]);
@@ -359,7 +398,11 @@ class training_run {
       report.range =
           calibrate_ranges(pooled, plan_.range_coverage, {default_margin, default_margin});
     }
-    report.earlier_error = error_of_networks_in_place(plan_.out_dir, nid, written.measuring);
+    std::vector<const sale *> measured_sales;  // in the order of report.sales
+    for (const split_state &split : s->splits)
+      measured_sales.insert(measured_sales.end(), split.measuring.begin(), split.measuring.end());
+    ORV_CHECK(measured_sales.size() == report.sales.size());
+    report.earlier = compare_with_earlier(plan_.out_dir, nid, measured_sales, report);
 
     std::string species_text;
     if (plan_.species_files) {
