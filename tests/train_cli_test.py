@@ -494,8 +494,8 @@ class Trust(TempDir):
         self.assertEqual(run(["--epochs", "400", "--out", self.dir, half])[0], 0)
         code, out, err = run(["--epochs", "1", "--out", self.dir, year])
         self.assertRegex(out, r"warning: 133 Eevee: these networks \d+\.\d%, the earlier ones "
-                         r"\d+\.\d% on the same \d\d+ held-out sales, dated outside the earlier "
-                         r"ones' training days \(2025-01-01 to 2025-06-30\); orvanta-train "
+                         r"\d+\.\d% on the same held-out sales \(\d\d+, dated outside the "
+                         r"earlier ones' training days, 2025-01-01 to 2025-06-30\); orvanta-train "
                          r"--restore 133 --out ")
 
     def test_networks_alone_that_nothing_prices_are_warned_about(self):

@@ -284,8 +284,8 @@ std::vector<std::string> warnings_of(const species_report &r, const std::string 
   if (r.earlier.has_value() && r.earlier->earlier_error < r.earlier->error) {
     const earlier_comparison &c = *r.earlier;
     const std::string on =
-        c.same_sales ? " on the same " + count_of(c.sales, "held-out sale") +
-                           ", dated outside the earlier ones' training days (" + c.first_date +
+        c.same_sales ? " on the same held-out sales (" + std::to_string(c.sales) +
+                           ", dated outside the earlier ones' training days, " + c.first_date +
                            " to " + c.last_date + ")"
                      : ", each on its own held-out sales (the earlier figure as their species "
                        "file states it, by rating, weighted as these " +
