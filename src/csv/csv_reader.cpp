@@ -170,7 +170,10 @@ void start_row(csv_file *f) {
   f->current.others_read = 0;
   f->current.bytes = 0;
   clear_texts(&f->current.fields, f->columns.size());
-  clear_texts(&f->current.others, f->others.size());
+  // The other columns' texts grow as the row's fields come (on_field): a short row under a
+  // wide header holds no text for the columns it lacks. Those of an earlier row stay as
+  // spare buffers.
+  clear_texts(&f->current.others, f->current.others.size());
 }
 
 bool set_up_parser(csv_file *f) {
@@ -243,8 +246,8 @@ void on_field(void *s, std::size_t len, void *data) {
   if (slot >= 0) {
     row.fields[static_cast<std::size_t>(slot)].assign(text);
   } else {
-    row.others[static_cast<std::size_t>(other)].assign(text);
-    ++row.others_read;
+    if (row.others.size() == row.others_read) row.others.emplace_back();
+    row.others[row.others_read++].assign(text);
   }
 }
 
