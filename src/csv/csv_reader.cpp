@@ -28,6 +28,9 @@ constexpr std::size_t read_block_bytes = 64 * 1024;
 // A row's buffers are kept for a later row while they hold at most this many bytes, so a
 // few wide rows do not keep their memory for the rest of the file.
 constexpr std::size_t kept_row_capacity = 16 * 1024;
+// The ring of parsed rows keeps the buffers of rows handed out while it has at most this
+// many slots: rows of 1 kB and more, of which a block holds no more.
+constexpr std::size_t kept_spare_rows = 64;
 
 // libcsv grows its buffer for the field being parsed through this hook, which refuses to
 // go past a bound: a longer field stops the parser (CSV_ENOMEM) and the reader skips the
@@ -527,8 +530,11 @@ int read_csv_row(csv_file *f, csv_row *row, std::string *error) {
     if (f->at_end) return 0;
     read_block(f);
   }
-  // The caller's row takes the slot's place, so its buffers serve a later row.
+  // The caller's row takes the slot's place, so its buffers serve a later row; but a ring
+  // grown long by many short rows keeps none, or the rows of wider lines after them would
+  // leave their buffers in every slot.
   std::swap(*row, f->ready[f->ready_first]);
+  if (f->ready.size() > kept_spare_rows) f->ready[f->ready_first] = csv_row();
   f->ready_first = (f->ready_first + 1) % f->ready.size();
   --f->ready_count;
   return 1;
