@@ -32,7 +32,7 @@ perceptron *load_one(const std::string &path, const std::string *sum, const std:
     return nullptr;
   }
   if (f.problem != file_problem::none) {
-    out->reason = path + " " + describe_file_problem(f, "256 MiB a network file may have");
+    out->reason = path + " " + describe_file_problem(f, perceptron_file_limit_text);
     return nullptr;
   }
   if (sum != nullptr && sha256_hex(f.bytes) != *sum) {
