@@ -104,7 +104,7 @@ void write_species_file(const std::string &dir, int spreads) {
   std::array<std::string, 3> sums;
   for (int k = 0; k < 3; ++k)
     sums[static_cast<std::size_t>(k)] =
-        *sha256_file_hex((dir + "/121_m" + std::to_string(k + 1) + ".tp").c_str());
+        *sha256_file_hex((dir + "/121_m" + std::to_string(k + 1) + ".tp").c_str(), nullptr);
   d.networks = sums;
   const std::string text = format_species_file(&d);
   std::FILE *file = std::fopen((dir + "/121_species.json").c_str(), "w");

@@ -333,7 +333,7 @@ TEST(FormatSpeciesFile, ReadsBackToTheSameDescriptionAndBytes) {
 TEST(BuiltInSpecies, RatesEverySpreadAsItsClassifierDoes) {
   const struct {
     std::uint32_t nid;
-    coverage_classifier classifier;
+    decltype(&Growlithe_range) classifier;
   } groups[] = {{58, Growlithe_range}, {86, Seel_range},     {230, Horsea_range},
                 {121, Staryu_range},   {212, Scyther_range}, {133, Eevee_range}};
   for (const auto &g : groups) {

@@ -389,6 +389,58 @@ TEST_F(SpeciesFiles, ReadsAgainOnceWhenATrainerWasHalfWay) {
   set_reading_again_hook(nullptr);
 }
 
+TEST_F(SpeciesFiles, NetworksWithoutChecksumsReplacedWhileReadAreReadAgain) {
+  // Nothing names the checksums: a trainer renaming a new run's networks between the
+  // reading of m1 and of m2 had m1 of one run priced with m2 and m3 of the other. The hook
+  // plays the trainer: a guard species file, the renames, and the guard removed.
+  const form starmie = {"121", "50", "20", "21", "22", "23", "24", "25"};
+  const fs::path species = dir(0) / "121_species.json";
+  double run = 0.0;
+  const auto guard = [&] {
+    write_text(dir(0) / "guard", "{\"format\": \"being replaced\"}\n");
+    fs::rename(dir(0) / "guard", species);
+    run += 0.1;
+  };
+  const auto rename_new = [&](int k) {
+    write_net(dir(0) / "new.tp", {3.0, -3.0, -3.0, run + 0.1 * k});
+    fs::rename(dir(0) / "new.tp", dir(0) / network_file_name("121", k));
+  };
+  const auto priced_while_retrained = [&](bool every_reading) {
+    int readings = 0;
+    set_between_network_reads_hook([&](const species_snapshot &, int networks_read) {
+      if (networks_read > 1 || (readings++ > 0 && !every_reading)) return;
+      guard();
+      for (int k = 1; k <= 3; ++k) rename_new(k);
+      fs::remove(species);
+    });
+    const outcome o = on_path(starmie);
+    set_between_network_reads_hook(nullptr);
+    return o;
+  };
+  write_networks(dir(0), "121");
+  outcome o = priced_while_retrained(false);
+  EXPECT_EQ(o.status, PREDICTION_DONE) << o.details.reason;
+  EXPECT_TRUE(same(o, on_path(starmie)));  // all three of the new run
+  o = priced_while_retrained(true);
+  EXPECT_EQ(o.status, PREDICTION_FAILED);
+  EXPECT_NE(o.details.reason.find("were replaced while they were read"), std::string::npos);
+  // A species file without checksums read, then m1 renamed before the reading and m2
+  // during it: each network is still the one read, but the guard stands.
+  species_description unchecked = vulpix();
+  unchecked.nid = 121;
+  write_species_file(dir(0), unchecked);
+  const auto read = std::make_shared<const species_file>(read_species_file(path_[0].c_str(), 121));
+  guard();
+  rename_new(1);
+  set_between_network_reads_hook([&](const species_snapshot &, int networks_read) {
+    if (networks_read == 1) rename_new(2);
+  });
+  const species_snapshot_ptr s(load_species_snapshot_with(path_[0], "121", read));
+  set_between_network_reads_hook(nullptr);
+  EXPECT_EQ(s->file->state, species_file_state::damaged);
+  EXPECT_FALSE(s->networks.usable);
+}
+
 // A network of 3 hidden layers of 64 nodes (about 90 kB) whose outputs are sigmoid(bias)
 // whatever the input: every weight is 0.
 void write_wide_net(const fs::path &file, std::array<double, 4> bias) {

@@ -187,7 +187,7 @@ TEST_F(TrainRun, TheSpeciesFileDescribesTheSalesItsNetworksLearnedFrom) {
   EXPECT_EQ(file["fixed_prices"], false);
   for (int k = 1; k <= 3; ++k)
     EXPECT_EQ(file["networks"]["m" + std::to_string(k)],
-              *sha256_file_hex(network_path(out, 133, k).c_str()));
+              *sha256_file_hex(network_path(out, 133, k).c_str(), nullptr));
   EXPECT_EQ(file["training"]["rows"], 32);
   EXPECT_EQ(file["training"]["seed"], 3);
   EXPECT_EQ(file["training"]["dates"]["first"], "2024-05-02");
@@ -450,6 +450,11 @@ TEST_F(TrainRun, AFailedRunLeavesTheEarlierFilesWhole) {
   EXPECT_NE(error.find("133_species.json"), std::string::npos) << error;
   fs::remove(temporary_path(species_file_path(out, 133)));
   EXPECT_EQ(folder(out), before);
+  // A network in place that is no regular file is refused as it is kept, never read on.
+  fs::remove(network_path(out, 133, 1));
+  fs::create_symlink("/dev/zero", network_path(out, 133, 1));
+  EXPECT_FALSE(train_run(species_, plan_, {}, &reports, &error));
+  EXPECT_NE(error.find("133_m1.tp is not a regular file"), std::string::npos) << error;
 }
 
 TEST_F(TrainRun, FilesOfARunKilledBeforeItsRecordNeverComeIntoPlace) {

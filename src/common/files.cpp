@@ -16,8 +16,28 @@ bool path_exists(const std::string &path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
+namespace {
+
+file_identity identity_from(const struct stat &info) {
+  return {info.st_dev, info.st_ino, info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
+}
+
+}  // namespace
+
+std::optional<file_identity> identity_of(const std::string &path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return identity_from(info);
+}
+
+std::optional<file_identity> identity_of(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return std::nullopt;
+  return identity_from(info);
+}
+
 int open_regular_file(const char *path, std::uint64_t max_bytes, file_problem *problem, int *error,
-                      std::uint64_t *size) {
+                      std::uint64_t *size, file_identity *identity) {
   *problem = file_problem::none;
   *error = 0;
   *size = 0;
@@ -38,15 +58,17 @@ int open_regular_file(const char *path, std::uint64_t max_bytes, file_problem *p
   } else {
     *size = static_cast<std::uint64_t>(info.st_size);
     if (*size > max_bytes) *problem = file_problem::too_large;
+    if (identity != nullptr) *identity = identity_from(info);
   }
   if (*problem == file_problem::none) return fd;
   ::close(fd);
   return -1;
 }
 
-file_bytes read_regular_file(const char *path, std::uint64_t max_bytes) {
+file_bytes read_regular_file(const char *path, std::uint64_t max_bytes, int *kept_open) {
   file_bytes f;
-  const int fd = open_regular_file(path, max_bytes, &f.problem, &f.error, &f.size);
+  if (kept_open != nullptr) *kept_open = -1;
+  const int fd = open_regular_file(path, max_bytes, &f.problem, &f.error, &f.size, &f.identity);
   if (fd < 0) return f;
   try {
     f.bytes.reserve(static_cast<std::size_t>(f.size));
@@ -78,8 +100,12 @@ file_bytes read_regular_file(const char *path, std::uint64_t max_bytes) {
       break;
     }
   }
-  ::close(fd);
   if (f.problem != file_problem::none) f.bytes = std::string();
+  if (kept_open != nullptr && f.problem == file_problem::none) {
+    *kept_open = fd;
+  } else {
+    ::close(fd);
+  }
   return f;
 }
 

@@ -28,6 +28,9 @@ constexpr std::size_t read_block_bytes = 64 * 1024;
 // A row's buffers are kept for a later row while they hold at most this many bytes, so a
 // few wide rows do not keep their memory for the rest of the file.
 constexpr std::size_t kept_row_capacity = 16 * 1024;
+// The ring of parsed rows keeps the buffers of rows handed out while it has at most this
+// many slots: rows of 1 kB and more, of which a block holds no more.
+constexpr std::size_t kept_spare_rows = 64;
 
 // libcsv grows its buffer for the field being parsed through this hook, which refuses to
 // go past a bound: a longer field stops the parser (CSV_ENOMEM) and the reader skips the
@@ -170,7 +173,10 @@ void start_row(csv_file *f) {
   f->current.others_read = 0;
   f->current.bytes = 0;
   clear_texts(&f->current.fields, f->columns.size());
-  clear_texts(&f->current.others, f->others.size());
+  // The other columns' texts grow as the row's fields come (on_field): a short row under a
+  // wide header holds no text for the columns it lacks. Those of an earlier row stay as
+  // spare buffers.
+  clear_texts(&f->current.others, f->current.others.size());
 }
 
 bool set_up_parser(csv_file *f) {
@@ -243,8 +249,8 @@ void on_field(void *s, std::size_t len, void *data) {
   if (slot >= 0) {
     row.fields[static_cast<std::size_t>(slot)].assign(text);
   } else {
-    row.others[static_cast<std::size_t>(other)].assign(text);
-    ++row.others_read;
+    if (row.others.size() == row.others_read) row.others.emplace_back();
+    row.others[row.others_read++].assign(text);
   }
 }
 
@@ -524,8 +530,11 @@ int read_csv_row(csv_file *f, csv_row *row, std::string *error) {
     if (f->at_end) return 0;
     read_block(f);
   }
-  // The caller's row takes the slot's place, so its buffers serve a later row.
+  // The caller's row takes the slot's place, so its buffers serve a later row; but a ring
+  // grown long by many short rows keeps none, or the rows of wider lines after them would
+  // leave their buffers in every slot.
   std::swap(*row, f->ready[f->ready_first]);
+  if (f->ready.size() > kept_spare_rows) f->ready[f->ready_first] = csv_row();
   f->ready_first = (f->ready_first + 1) % f->ready.size();
   --f->ready_count;
   return 1;

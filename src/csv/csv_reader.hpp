@@ -40,10 +40,11 @@ struct csv_row {
   // The needed columns' texts, then the optional ones', in the order they were named; an
   // optional column that the header lacks has an empty text.
   std::vector<std::string> fields;
-  // With csv_columns::others: the other columns' texts, in the header's order.
+  // With csv_columns::others: the other columns' texts, in the header's order; past
+  // `others_read` only empty texts, buffers kept for later rows.
   std::vector<std::string> others;
-  // How many of `others`, from the first, the row holds: all of them, unless its error
-  // says that it ends early or that one of them could not be kept.
+  // How many of `others`, from the first, the row holds: every other column, unless its
+  // error says that it ends early or that one of them could not be kept.
   std::size_t others_read = 0;
   std::size_t bytes = 0;  // the text the row keeps in `fields` and `others`
 };

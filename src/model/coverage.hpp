@@ -19,8 +19,6 @@ int Eevee_range(std::uint32_t hp, std::uint32_t atk, std::uint32_t def, std::uin
                 std::uint32_t sp_def, std::uint32_t spd);
 
 struct species_description;
-using coverage_classifier = int (*)(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
-                                    std::uint32_t, std::uint32_t);
 
 // The coverage rating of a spread against a species' reference spreads: 0 when it equals
 // one, 1 when every IV lies within the near-match window of one (never when there is no

@@ -320,7 +320,9 @@ species_file read_species_file(const char *folder, std::uint32_t nid) {
     result.reason = path + ": " + describe_file_problem(f, "16 MiB a species file may have");
     return result;
   }
-  return parse_species_file(f.bytes, nid, path);
+  result = parse_species_file(f.bytes, nid, path);
+  result.identity = f.identity;
+  return result;
 }
 
 // *** Writing ***

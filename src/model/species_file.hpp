@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/files.hpp"
+
 // Six IVs in the form's order: HP, Atk, Def, SP Atk, SP Def, SPD, each 0 to 31.
 using iv_spread = std::array<std::uint8_t, 6>;
 
@@ -68,6 +70,7 @@ struct species_file {
   species_file_state state = species_file_state::absent;
   species_description description;  // only when valid
   std::string reason;               // only when damaged: the file's name and what is wrong
+  file_identity identity;           // the file read_species_file read, if it read one
 };
 
 // The highest margins a species file may give: the lowest price keeps at least nothing of

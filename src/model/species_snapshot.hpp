@@ -19,7 +19,9 @@ struct species_networks {
   std::array<perceptron_ptr, 3> networks;  // m1, m2, m3 when usable
   bool usable = false;
   bool checksum_mismatch = false;  // a network is not the one its species file names
-  std::string reason;              // when not usable: the file that failed and why
+  // Read without checksums, a network or the species file was replaced meanwhile.
+  bool replaced_while_read = false;
+  std::string reason;  // when not usable: the file that failed and why
 };
 
 struct species_snapshot {
@@ -57,16 +59,22 @@ species_snapshot start_species_snapshot(std::string folder, const char *nid_text
 // Reads the species file of s->nid from s->folder into s->file; networks not loaded yet.
 void read_species_file_into(species_snapshot *s);
 // Loads the three networks of s into s->networks, each parsed from the very bytes checked
-// against the checksum s->file names for it (when it names them), and sets
+// against the checksum s->file names for it (when it names them; when it does not, they
+// are not used if any of them or the species file was replaced meanwhile), and sets
 // s->networks_loaded.
 void load_species_networks(species_snapshot *s);
-// load_species_networks, and when a network does not match its checksum, the species file
-// and the networks read again once: a trainer renames the new networks, then the species
-// file that names them, so a reading between the two clears up. Returns true when the
-// species file was read again (its description may have changed).
+// load_species_networks, and when a network does not match its checksum, or networks read
+// without checksums were replaced meanwhile, the species file and the networks read again
+// once: a trainer renames the new networks, then the species file that names them, so a
+// reading between the two clears up. Returns true when the species file was read again
+// (its description may have changed).
 bool load_species_networks_checked(species_snapshot *s);
 
 // For tests only: called between a reading whose networks did not match their species
-// file and the reading again, where a test plays the trainer's last rename. Set it while
-// no prediction runs; an empty function removes it.
+// file (or were replaced while read) and the reading again, where a test plays the
+// trainer's last rename. Set it while no prediction runs; an empty function removes it.
 void set_reading_again_hook(std::function<void(const species_snapshot &first)> hook);
+// For tests only: called after the first and after the second network of a reading, where
+// a test plays a trainer renaming networks. Set and removed as the hook above.
+void set_between_network_reads_hook(
+    std::function<void(const species_snapshot &s, int networks_read)> hook);

@@ -67,6 +67,8 @@ int save_perceptron(const perceptron *p, const char *path);
 // nodes in 16 hidden layers take about 160 MB), so that a link to an endless device or a
 // runaway file is refused before it is read.
 inline constexpr std::uint64_t perceptron_file_max_bytes = 256ULL * 1024 * 1024;
+// That limit in messages, after "has N bytes, more than the".
+inline constexpr const char *perceptron_file_limit_text = "256 MiB a network file may have";
 
 // Reads a model file into a new network (release with free_perceptron), or nullptr when
 // the file is missing, not a regular file (it is never waited for), larger than

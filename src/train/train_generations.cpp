@@ -202,9 +202,10 @@ bool stage(const std::string &from, const std::string &to, const std::vector<std
   for (const std::string &name : names) {
     const std::string staged = temporary_path(in(to, name));
     if (!s->link(in(from, name), staged)) return false;
-    const std::optional<std::string> sum = sha256_file_hex(staged.c_str());
+    std::string problem;
+    const std::optional<std::string> sum = sha256_file_hex(staged.c_str(), &problem);
     if (!sum.has_value()) {
-      *s->error() = "cannot read " + staged;
+      *s->error() = in(from, name) + " " + problem;
       return false;
     }
     (*sums)[name] = *sum;
@@ -285,7 +286,7 @@ bool has_previous_generation(const std::string &dir, std::uint32_t nid, std::str
   for (const auto &[name, sum] : *files) {
     const std::array<std::string, 4> names = generation_file_names(nid);
     if (std::find(names.begin(), names.end(), name) == names.end()) return false;
-    if (sha256_file_hex(in(previous_folder(dir), name).c_str()) != sum) return false;
+    if (sha256_file_hex(in(previous_folder(dir), name).c_str(), nullptr) != sum) return false;
   }
   return true;
 }

@@ -13,6 +13,7 @@
 #include "model/model_orvanta.hpp"
 #include "model/price_tiers.hpp"
 #include "model/ptp_path.hpp"
+#include "model/species_file.hpp"
 #include "train/train_run.hpp"
 #include "train/train_targets.hpp"
 
@@ -20,35 +21,6 @@ namespace {
 
 constexpr std::uint32_t network_inputs = 8;
 constexpr std::uint32_t network_outputs = 4;
-
-using classifier = int (*)(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
-                           std::uint32_t, std::uint32_t);
-
-// The coverage classifier of a species' group, or nullptr for a species outside the table.
-classifier coverage_of(std::uint32_t nid) {
-  switch (nid) {
-    case 58:
-    case 59:
-      return Growlithe_range;
-    case 86:
-    case 87:
-      return Seel_range;
-    case 116:
-    case 117:
-    case 230:
-      return Horsea_range;
-    case 120:
-    case 121:
-      return Staryu_range;
-    case 123:
-    case 212:
-      return Scyther_range;
-    case 133:
-      return Eevee_range;
-    default:
-      return nullptr;
-  }
-}
 
 double median(std::vector<double> values) {
   if (values.empty()) return std::numeric_limits<double>::quiet_NaN();
@@ -74,13 +46,13 @@ std::uint32_t median_price(const std::vector<std::uint32_t> &prices) {
 class reference_baseline {
  public:
   reference_baseline(std::uint32_t nid, const std::vector<const sale *> &training) {
-    const classifier rate = coverage_of(nid);
-    if (rate == nullptr) return;
+    const species_description *d = find_built_in_species(nid);
+    if (d == nullptr) return;
     std::map<std::pair<std::uint32_t, std::array<std::uint32_t, 6>>, std::vector<std::uint32_t>>
         prices;
     for (const sale *s : training) {
       const auto &v = s->ivs;
-      if (rate(v[0], v[1], v[2], v[3], v[4], v[5]) == 0)
+      if (rate_spread(d, v[0], v[1], v[2], v[3], v[4], v[5]) == 0)
         prices[{s->shiny, s->ivs}].push_back(s->network_price);
     }
     for (const auto &[key, list] : prices)

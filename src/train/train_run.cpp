@@ -416,10 +416,12 @@ class training_run {
       d.fixed_prices = plan_.fixed_prices;
       std::array<std::string, 3> sums;
       for (std::size_t k = 0; k < 3; ++k) {
-        const std::optional<std::string> sum = sha256_file_hex(temporary_path(paths[k]).c_str());
+        std::string problem;
+        const std::optional<std::string> sum =
+            sha256_file_hex(temporary_path(paths[k]).c_str(), &problem);
         if (!sum.has_value()) {
           clean();
-          *error = "cannot read back " + temporary_path(paths[k]);
+          *error = temporary_path(paths[k]) + " " + problem;
           return false;
         }
         sums[k] = *sum;
