@@ -546,10 +546,13 @@ TEST_F(SpeciesFiles, NationalIdTextNamesFilesInsideTheNetworksFolderOnly) {
     const outcome o = on_path(f);
     EXPECT_EQ(o.status, PREDICTION_FAILED) << text;
     EXPECT_EQ(o.details.folder, path_[0]);
-    EXPECT_EQ(o.details.reason, "the National ID text \"" + std::string(text) +
-                                    "\" names no network file: a text with '/', or \".\" or "
-                                    "\"..\", would name a file outside the networks folder " +
-                                    path_[0])
+    EXPECT_EQ(o.details.reason,
+              "the National ID text \"" + std::string(text) +
+                  "\" names no network file: the files lie directly in the networks "
+                  "folder " +
+                  path_[0] +
+                  ", and a text with '/', or \".\" or "
+                  "\"..\", would name one elsewhere")
         << text;
     // A fixed price needs no network: it ends the prediction first.
     EXPECT_EQ(on_path({text, "50", "5", "5", "5", "5", "5", "5"}).status, PREDICTION_SPECIAL_PRICE);

@@ -139,9 +139,9 @@ void load_species_networks(species_snapshot *s) {
     const std::string path = network_file_path(s->folder, s->nid_text.c_str(), k + 1);
     if (path.empty()) {
       out.reason = "the National ID text \"" + s->nid_text +
-                   "\" names no network file: a text with '/', or \".\" or \"..\", would "
-                   "name a file outside the networks folder " +
-                   s->folder;
+                   "\" names no network file: the files lie directly in the networks folder " +
+                   s->folder +
+                   ", and a text with '/', or \".\" or \"..\", would name one elsewhere";
     } else {
       out.networks[slot].reset(load_one(path, sums != nullptr ? &(*sums)[slot] : nullptr, sums_file,
                                         &out, &read.fds[slot]));
