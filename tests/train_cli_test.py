@@ -460,7 +460,7 @@ class Trust(TempDir):
 
     def test_a_worse_retrain_says_how_to_undo_it(self):
         out_dir = os.path.join(self.dir, "it's mine")
-        code, out, err = run(["--species", "133", "--epochs", "400", "--out", out_dir, SALES])
+        code, out, err = run(["--species", "133", "--epochs", "60", "--out", out_dir, SALES])
         self.assertEqual(code, 0, err)
         self.assertNotIn("the earlier ones", out)
         code, out, err = run(["--species", "133", "--epochs", "1", "--out", out_dir, SALES])
@@ -484,14 +484,14 @@ class Trust(TempDir):
         half = self.write("half.csv", "date," + HEADER +
                           "".join(r for r in dated if r < "2025-07-01"))
         # Bare networks: nothing says which sales they learned, so nothing compares them.
-        self.assertEqual(run(["--epochs", "400", "--no-species-files", "--out", self.dir,
+        self.assertEqual(run(["--epochs", "60", "--no-species-files", "--out", self.dir,
                               year])[0], 0)
         code, out, err = run(["--epochs", "1", "--out", self.dir, year])
         self.assertEqual(code, 0, err)
         self.assertNotIn("the earlier ones", out)
         # Trained on the first half: judged beside the new ones on the second half's
         # held-out sales.
-        self.assertEqual(run(["--epochs", "400", "--out", self.dir, half])[0], 0)
+        self.assertEqual(run(["--epochs", "60", "--out", self.dir, half])[0], 0)
         code, out, err = run(["--epochs", "1", "--out", self.dir, year])
         self.assertRegex(out, r"warning: 133 Eevee: these networks \d+\.\d%, the earlier ones "
                          r"\d+\.\d% on the same held-out sales \(\d\d+, dated outside the "
